@@ -1,0 +1,240 @@
+// The platform layer on Windows: thin wrappers over kernel32 and user32.
+#include <windows.h>
+
+#include <cstdarg>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace qw::sys {
+
+// ---- Mutexes -------------------------------------------------------------------
+
+Handle createMutex() { return CreateMutexA(nullptr, FALSE, nullptr); }
+
+void lockMutex(Handle mutex) { WaitForSingleObject(mutex, INFINITE); }
+
+void unlockMutex(Handle mutex) { ReleaseMutex(mutex); }
+
+void closeMutex(Handle mutex) {
+    if (mutex != nullptr) CloseHandle(mutex);
+}
+
+// ---- Threads and messages -----------------------------------------------------------
+
+namespace {
+
+// Our thread procedures use the default calling convention, the system calls
+// its start routine with its own; a small trampoline bridges the two.
+struct ThreadStart {
+    ThreadProc procedure;
+    void* argument;
+};
+
+DWORD WINAPI threadTrampoline(LPVOID parameter) {
+    ThreadStart start = *static_cast<ThreadStart*>(parameter);
+    HeapFree(GetProcessHeap(), 0, parameter);
+    return start.procedure(start.argument);
+}
+
+}  // namespace
+
+Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
+    if (procedure == nullptr) return nullptr;
+    auto* start = static_cast<ThreadStart*>(HeapAlloc(GetProcessHeap(), 0, sizeof(ThreadStart)));
+    if (start == nullptr) return nullptr;
+    start->procedure = procedure;
+    start->argument = argument;
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, stackSize, threadTrampoline, start, 0, &id);
+    if (thread == nullptr) {
+        HeapFree(GetProcessHeap(), 0, start);
+        return nullptr;
+    }
+    if (threadId != nullptr) *threadId = id;
+    return thread;
+}
+
+void raiseCurrentThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL); }
+
+uint32_t currentThreadId() { return GetCurrentThreadId(); }
+
+WaitResult waitForThread(Handle thread, uint32_t milliseconds) {
+    switch (WaitForSingleObject(thread, milliseconds)) {
+        case WAIT_OBJECT_0:
+            return WaitResult::signalled;
+        case WAIT_TIMEOUT:
+            return WaitResult::timedOut;
+        default:
+            return WaitResult::failed;
+    }
+}
+
+bool terminateThread(Handle thread, uint32_t exitCode) { return TerminateThread(thread, exitCode) != FALSE; }
+
+bool threadExitCode(Handle thread, uint32_t* exitCode) {
+    // A thread may itself return the "still active" code, so whether it has
+    // ended is asked of its handle.
+    if (WaitForSingleObject(thread, 0) != WAIT_OBJECT_0) return false;
+    DWORD code = 0;
+    if (!GetExitCodeThread(thread, &code)) return false;
+    if (exitCode != nullptr) *exitCode = code;
+    return true;
+}
+
+void closeThread(Handle thread) {
+    if (thread != nullptr) CloseHandle(thread);
+}
+
+bool postThreadMessage(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return PostThreadMessageA(threadId, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != FALSE;
+}
+
+bool peekMessage(Message* message) {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (message != nullptr) {
+        message->message = msg.message;
+        message->wParam = static_cast<uintptr_t>(msg.wParam);
+        message->lParam = static_cast<intptr_t>(msg.lParam);
+    }
+    return true;
+}
+
+void sleepMs(uint32_t milliseconds) { Sleep(milliseconds); }
+
+// ---- Files ---------------------------------------------------------------------
+
+Handle invalidFile() { return INVALID_HANDLE_VALUE; }
+
+Handle openFile(const char* path, FileAccess access) {
+    DWORD rights = GENERIC_READ | (access == FileAccess::readWrite ? GENERIC_WRITE : 0);
+    return CreateFileA(path, rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+bool readFile(Handle file, void* buffer, uint32_t size, uint32_t* count) {
+    DWORD done = 0;
+    BOOL ok = ReadFile(file, buffer, size, &done, nullptr);
+    if (count != nullptr) *count = done;
+    return ok != FALSE;
+}
+
+bool writeFile(Handle file, const void* buffer, uint32_t size, uint32_t* count) {
+    DWORD done = 0;
+    BOOL ok = WriteFile(file, buffer, size, &done, nullptr);
+    if (count != nullptr) *count = done;
+    return ok != FALSE;
+}
+
+uint32_t setFilePointer(Handle file, int32_t distance, uint32_t origin) {
+    return SetFilePointer(file, distance, nullptr, origin);
+}
+
+bool setEndOfFile(Handle file) { return SetEndOfFile(file) != FALSE; }
+
+uint32_t fileSize(Handle file) { return GetFileSize(file, nullptr); }
+
+bool closeFile(Handle file) { return CloseHandle(file) != FALSE; }
+
+// ---- Private-profile settings -----------------------------------------------------
+
+uint32_t profileInt(const char* section, const char* key, int32_t defaultValue, const char* path) {
+    return GetPrivateProfileIntA(section, key, defaultValue, path);
+}
+
+bool writeProfileString(const char* section, const char* key, const char* value, const char* path) {
+    return WritePrivateProfileStringA(section, key, value, path) != FALSE;
+}
+
+// ---- Memory ------------------------------------------------------------------------
+
+void* globalAllocZeroed(size_t bytes) { return GlobalAlloc(GPTR, bytes); }
+
+void globalFree(void* block) {
+    if (block != nullptr) GlobalFree(block);
+}
+
+// ---- Message boxes -------------------------------------------------------------------
+
+namespace {
+
+SRWLOCK observerLock = SRWLOCK_INIT;
+MessageBoxObserver boxObserver = nullptr;
+void* boxContext = nullptr;
+
+}  // namespace
+
+void setMessageBoxObserver(MessageBoxObserver observer, void* context) {
+    AcquireSRWLockExclusive(&observerLock);
+    boxObserver = observer;
+    boxContext = context;
+    ReleaseSRWLockExclusive(&observerLock);
+}
+
+int messageBox(Handle owner, const char* text, const char* caption, uint32_t style) {
+    AcquireSRWLockShared(&observerLock);
+    MessageBoxObserver observer = boxObserver;
+    void* context = boxContext;
+    ReleaseSRWLockShared(&observerLock);
+    if (observer != nullptr) {
+        observer(context, text != nullptr ? text : "", caption != nullptr ? caption : "Error");
+        return IDOK;
+    }
+    return MessageBoxA(static_cast<HWND>(owner), text, caption, style);
+}
+
+// ---- Formatted strings ---------------------------------------------------------------
+
+int formatString(char* output, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int length = wvsprintfA(output, format, arguments);
+    va_end(arguments);
+    return length;
+}
+
+// ---- Modules ---------------------------------------------------------------------------
+
+namespace {
+
+Handle volatile instanceHandle = nullptr;
+
+}  // namespace
+
+Handle moduleInstance() { return instanceHandle; }
+
+void setModuleInstance(Handle instance) {
+    if (instance != nullptr) InterlockedCompareExchangePointer(&instanceHandle, instance, nullptr);
+}
+
+Handle loadLibrary(const char* path) { return LoadLibraryA(path); }
+
+void* librarySymbol(Handle library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void freeLibrary(Handle library) {
+    if (library != nullptr) FreeLibrary(static_cast<HMODULE>(library));
+}
+
+std::string lastErrorText() {
+    DWORD error = GetLastError();
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  sizeof(text), nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) --length;
+    if (length == 0) return "error " + std::to_string(error);
+    return std::string(text, length);
+}
+
+std::string executableDirectory() {
+    char path[MAX_PATH * 4];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    if (length == 0 || length >= sizeof(path)) return std::string();
+    std::string full(path, length);
+    size_t separator = full.find_last_of("\\/");
+    return separator == std::string::npos ? std::string() : full.substr(0, separator);
+}
+
+}  // namespace qw::sys
