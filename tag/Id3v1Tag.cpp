@@ -1,0 +1,143 @@
+#include "tag/Id3v1Tag.h"
+
+#include <cstring>
+
+#include "tag/GenreTable.h"
+
+namespace qw {
+
+namespace {
+
+// Layout of the tag: offset and width of each text field.
+constexpr uint32_t titleOffset = 3;
+constexpr uint32_t artistOffset = 33;
+constexpr uint32_t albumOffset = 63;
+constexpr uint32_t yearOffset = 93;
+constexpr uint32_t commentOffset = 97;
+constexpr uint32_t genreOffset = 127;
+constexpr uint32_t textWidth = 30;
+constexpr uint32_t yearWidth = 4;
+
+// The identifier "TAG", in any case.
+bool isTag(const uint8_t* bytes) {
+    static const char identifier[] = "TAG";
+    for (int i = 0; i < 3; ++i) {
+        uint8_t c = bytes[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 'a' + 'A');
+        if (c != static_cast<uint8_t>(identifier[i])) return false;
+    }
+    return true;
+}
+
+// Copies a field of the given width into a record field of at least
+// width + 1 bytes and drops the spaces that pad it on the right.  A zero
+// inside the field ends the text there.
+template <size_t N>
+void extractField(const uint8_t* bytes, uint32_t offset, uint32_t width, char (&field)[N]) {
+    static_assert(N > 4, "record fields hold their width and a terminating zero");
+    std::memset(field, 0, N);
+    std::memcpy(field, bytes + offset, width);
+    for (uint32_t i = width; i > 0 && field[i - 1] == ' '; --i) field[i - 1] = '\0';
+}
+
+void extractText(const uint8_t* bytes, TagRecord* record) {
+    extractField(bytes, titleOffset, textWidth, record->title);
+    extractField(bytes, artistOffset, textWidth, record->artist);
+    extractField(bytes, albumOffset, textWidth, record->album);
+    extractField(bytes, yearOffset, yearWidth, record->year);
+    extractField(bytes, commentOffset, textWidth, record->comment);
+}
+
+// Writes a record field's text, at most width characters, padded with spaces.
+void storeField(uint8_t* bytes, uint32_t offset, uint32_t width, const char* text) {
+    size_t length = strnlen(text, width);
+    std::memcpy(bytes + offset, text, length);
+    std::memset(bytes + offset + length, ' ', width - length);
+}
+
+}  // namespace
+
+int Id3v1Tag::parseTag(const uint8_t* bytes, TagRecord* record) const {
+    uint8_t tag[tagSize];
+    std::memcpy(tag, bytes, tagSize);
+    if (!isTag(tag)) {
+        record->present = 0;
+        return 1;
+    }
+    extractText(tag, record);
+    record->genre = tag[genreOffset] < genreCount ? tag[genreOffset] : genreCount - 1;
+    genreName(record->genre, record->genreName, sizeof(record->genreName));
+    record->present = 1;
+    return 1;
+}
+
+int Id3v1Tag::readTagFromFile(sys::Handle file, TagRecord* record) const {
+    record->present = 0;
+    uint32_t position = sys::setFilePointer(file, 0, sys::fileCurrent);
+    // A file shorter than a tag leaves the position where it was, and the read
+    // then takes whatever lies there.
+    sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd);
+    uint8_t tag[tagSize] = {};
+    uint32_t count = 0;
+    if (!sys::readFile(file, tag, tagSize, &count)) return 0;
+    if (!isTag(tag)) {
+        sys::setFilePointer(file, static_cast<int32_t>(position), sys::fileBegin);
+        return 1;
+    }
+    extractText(tag, record);
+    record->genre = tag[genreOffset] < genreCount ? tag[genreOffset] : 0;
+    genreName(record->genre, record->genreName, sizeof(record->genreName));
+    record->present = 1;
+    sys::setFilePointer(file, static_cast<int32_t>(position), sys::fileBegin);
+    return 1;
+}
+
+int Id3v1Tag::saveTag(sys::Handle file, const TagRecord* record) const {
+    uint8_t tag[tagSize];
+    std::memcpy(tag, "TAG", 3);
+    storeField(tag, titleOffset, textWidth, record->title);
+    storeField(tag, artistOffset, textWidth, record->artist);
+    storeField(tag, albumOffset, textWidth, record->album);
+    storeField(tag, yearOffset, yearWidth, record->year);
+    storeField(tag, commentOffset, textWidth, record->comment);
+    // An index outside the table (a list with nothing chosen gives -1) is
+    // stored as the first genre.
+    tag[genreOffset] = record->genre >= 0 && record->genre < genreCount ? static_cast<uint8_t>(record->genre) : 0;
+
+    // An old tag at the end is cut off first, so the new one takes its place.
+    uint8_t old[tagSize];
+    uint32_t count = 0;
+    if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) return 0;
+    if (!sys::readFile(file, old, tagSize, &count)) return 0;
+    if (count == tagSize && isTag(old)) {
+        if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) {
+            return 0;
+        }
+        if (!sys::setEndOfFile(file)) return 0;
+    }
+    if (sys::setFilePointer(file, 0, sys::fileEnd) == sys::invalidSetFilePointer) return 0;
+    uint32_t written = 0;
+    if (!sys::writeFile(file, tag, tagSize, &written)) return 0;
+    return written == tagSize ? 1 : 0;
+}
+
+int Id3v1Tag::wipeTag(sys::Handle file) const {
+    uint8_t old[tagSize];
+    uint32_t count = 0;
+    if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) return 0;
+    if (!sys::readFile(file, old, tagSize, &count)) return 0;
+    if (count != tagSize || !isTag(old)) return 1;  // nothing to remove
+    if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) return 0;
+    return sys::setEndOfFile(file) ? 1 : 0;
+}
+
+int Id3v1Tag::genreName(int32_t index, char* buffer, uint32_t size) const {
+    if (index < 0 || index >= genreCount) return 0;
+    if (buffer == nullptr || size == 0) return 1;
+    size_t length = strnlen(genreNames[index], size - 1);
+    std::memcpy(buffer, genreNames[index], length);
+    buffer[length] = '\0';
+    return 1;
+}
+
+}  // namespace qw
