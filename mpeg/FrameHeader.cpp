@@ -1,0 +1,243 @@
+// Finding, testing and parsing MPEG audio frame headers.
+#include "mpeg/FrameHeader.h"
+
+namespace qw {
+
+namespace {
+
+// Bitrates in bit/s: rows 0..2 MPEG-1 Layers I..III, rows 3..5 MPEG-2 (and
+// MPEG-2.5) Layers I..III.  Entries 0 (free format) and 15 are invalid.
+constexpr uint32_t bitrateTable[6][16] = {
+    {0, 32000, 64000, 96000, 128000, 160000, 192000, 224000, 256000, 288000, 320000, 352000, 384000, 416000, 448000, 0},
+    {0, 32000, 48000, 56000, 64000, 80000, 96000, 112000, 128000, 160000, 192000, 224000, 256000, 320000, 384000, 0},
+    {0, 32000, 40000, 48000, 56000, 64000, 80000, 96000, 112000, 128000, 160000, 192000, 224000, 256000, 320000, 0},
+    {0, 32000, 48000, 56000, 64000, 80000, 96000, 112000, 128000, 144000, 160000, 176000, 192000, 224000, 256000, 0},
+    {0, 8000, 16000, 24000, 32000, 40000, 48000, 56000, 64000, 80000, 96000, 112000, 128000, 144000, 160000, 0},
+    {0, 8000, 16000, 24000, 32000, 40000, 48000, 56000, 64000, 80000, 96000, 112000, 128000, 144000, 160000, 0},
+};
+
+// By versionIndex * 3 + sampleRateIndex.
+constexpr uint32_t sampleRateTable[9] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000};
+
+// Milliseconds per frame by (layerIndex + 3 * versionIndex) * 3 + sampleRateIndex.
+struct DurationTable {
+    float ms[27];
+    constexpr DurationTable() : ms() {
+        for (uint32_t version = 0; version < 3; ++version) {
+            for (uint32_t layer = 0; layer < 3; ++layer) {
+                const uint32_t samples = layer == 0 ? 384 : (layer == 2 && version != 0) ? 576 : 1152;
+                for (uint32_t rate = 0; rate < 3; ++rate) {
+                    ms[(layer + 3 * version) * 3 + rate] =
+                        float(double(samples) * 1000.0 / double(sampleRateTable[version * 3 + rate]));
+                }
+            }
+        }
+    }
+};
+constexpr DurationTable frameDurationMs;
+
+// Header bit 19..20: 11 MPEG-1, 10 MPEG-2, 00 MPEG-2.5.
+constexpr uint32_t versionIndexOfBits[4] = {2, 0, 1, 0};
+
+}  // namespace
+
+FrameHeader::FrameHeader(InputStream* stream) : source(stream) { vbr.table = new uint8_t[100](); }
+
+FrameHeader::~FrameHeader() { delete[] vbr.table; }
+
+uint32_t FrameHeader::bitrateOf(uint32_t versionIndex, uint32_t layerIndex, uint32_t bitrateIndex) {
+    return bitrateTable[layerIndex + (versionIndex != 0 ? 3 : 0)][bitrateIndex & 15];
+}
+
+uint32_t FrameHeader::sampleRateOf(uint32_t versionIndex, uint32_t sampleRateIndex) {
+    return sampleRateTable[versionIndex * 3 + sampleRateIndex];
+}
+
+float FrameHeader::frameDurationOf(uint32_t versionIndex, uint32_t layerIndex, uint32_t sampleRateIndex) {
+    return frameDurationMs.ms[(layerIndex + 3 * versionIndex) * 3 + sampleRateIndex];
+}
+
+uint32_t FrameHeader::sampleRate() const { return sampleRateOf(versionIndex_, sampleRateIndex_); }
+uint32_t FrameHeader::bitrate() const { return bitrateOf(versionIndex_, layerIndex_, bitrateIndex_); }
+float FrameHeader::frameDuration() const { return frameDurationOf(versionIndex_, layerIndex_, sampleRateIndex_); }
+
+bool FrameHeader::isValidHeader(uint32_t word) const {
+    if ((word & 0xFFE00000u) != 0xFFE00000u) return false;
+    if (((word >> 19) & 3) == 1) return false;  // reserved version
+    if (((word >> 17) & 3) == 0) return false;  // reserved layer
+    const uint32_t bitrateIndex = (word >> 12) & 15;
+    if (bitrateIndex == 15 || bitrateIndex == 0) return false;  // free format is not played
+    if (((word >> 10) & 3) == 3) return false;
+    if ((word & 3) == 2) return false;                      // reserved emphasis
+    if ((word & 0xFFFFFF00u) == 0xFFFFFF00u) return false;  // a run of 0xFF bytes
+    // Once locked, version, layer and sample rate must stay those of the reference.
+    return referenceHeader_ == 0 || ((word ^ referenceHeader_) & 0xFFFE0C00u) == 0;
+}
+
+void FrameHeader::parseHeader(uint32_t word) {
+    versionIndex_ = versionIndexOfBits[(word >> 19) & 3];
+    layerIndex_ = 3 - ((word >> 17) & 3);
+    checkWordFlag = ((word >> 16) & 1) ? 0 : 1;
+    bitrateIndex_ = (word >> 12) & 15;
+    sampleRateIndex_ = (word >> 10) & 3;
+    padding_ = (word >> 9) & 1;
+    privateBit = (word >> 8) & 1;
+    mode_ = (word >> 6) & 3;
+    modeExtension_ = (word >> 4) & 3;
+    copyright = (word >> 3) & 1;
+    original = (word >> 2) & 1;
+    emphasis_ = word & 3;
+    channelCount_ = mode_ == 3 ? 1 : 2;
+
+    const uint32_t rate = bitrate();
+    const uint32_t hz = sampleRate();
+    uint32_t frameBytes;
+    if (layerIndex_ == 0) {
+        frameBytes = (rate * 12 / hz + padding_) * 4;
+    } else if (layerIndex_ == 1 || versionIndex_ == 0) {
+        frameBytes = rate * 144 / hz + padding_;
+    } else {
+        frameBytes = rate * 72 / hz + padding_;
+    }
+    uint32_t overhead = 4 + (checkWordFlag ? 2 : 0);
+    if (layerIndex_ == 2) {
+        sideInfoSize_ = versionIndex_ == 0 ? (channelCount_ == 2 ? 32 : 17) : (channelCount_ == 2 ? 17 : 9);
+        overhead += sideInfoSize_;
+    }
+    payloadLength_ = frameBytes - overhead;  // every valid header leaves a positive payload
+}
+
+uint32_t FrameHeader::readNextFrame() {
+    uint8_t bytes[4];
+    if (source->read(bytes, 4, 0) < 4 || source->isError()) return 1;
+    uint32_t word = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+
+    if (lastHeader == 0 || word != lastHeader) {
+        // Slide one byte at a time until a word passes the test.
+        while (!isValidHeader(word)) {
+            bool ok = false;
+            const uint8_t next = source->readByte(&ok);
+            if (!ok) return 1;
+            word = word << 8 | next;
+        }
+        lastHeader = word;
+        if (referenceHeader_ == 0) referenceHeader_ = word;
+        parseHeader(word);
+    }
+
+    if (checkWordFlag) {
+        // Kept as read; nothing downstream verifies it.
+        uint8_t check[2] = {0, 0};
+        source->read(check, 2, 0);
+        checkWord = uint16_t(check[0] << 8 | check[1]);
+    }
+
+    kbpsSum_ += bitrate() / 1000;
+    frameCount_ += 1;
+    positionMs += frameDuration();
+    return 0;
+}
+
+bool FrameHeader::resetSync() {
+    lastHeader = 0;
+    referenceHeader_ = 0;
+    return true;
+}
+
+// ---- Stream properties -------------------------------------------------
+
+uint32_t FrameHeader::averageFrameBytes(uint32_t kbps) const {
+    const uint32_t hz = sampleRate();
+    if (layerIndex_ == 0) return (kbps * 12000 / hz) * 4;
+    if (layerIndex_ == 2 && versionIndex_ != 0) return kbps * 72000 / hz;
+    return kbps * 144000 / hz;
+}
+
+int32_t FrameHeader::runningAverageKbps() const {
+    // Before any frame there is no average; answer 0 rather than divide by zero.
+    if (frameCount_ == 0) return 0;
+    return int32_t(double(kbpsSum_) / double(frameCount_));
+}
+
+bool FrameHeader::probeVbrHeader() {
+    uint8_t first[512];
+    uint32_t count = 0;
+    if (source->readAt(0, originStart, first, sizeof first, &count) != resultOk || count < sizeof first) return false;
+
+    vbr.present = 0;
+    const bool mpeg1 = (first[1] & 0x08) != 0;
+    const bool mono = (first[3] >> 6) == 3;
+    const uint32_t tagOffset = mpeg1 ? (mono ? 21 : 36) : (mono ? 13 : 21);
+
+    // Each tag letter is checked against its own set, position by position.
+    static const char* const letters[4] = {"XLS", "iaq", "nmH", "ged"};
+    const uint8_t* tag = first + tagOffset;
+    for (int i = 0; i < 4; ++i) {
+        bool match = false;
+        for (const char* c = letters[i]; *c; ++c) match = match || tag[i] == uint8_t(*c);
+        if (!match) return false;
+    }
+
+    auto bigEndian = [](const uint8_t* p) {
+        return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+    };
+    vbr.mpeg1 = mpeg1 ? 1 : 0;
+    static const int32_t rates[4] = {44100, 48000, 32000, 99999};
+    vbr.sampleRate = rates[(first[2] >> 2) & 3];
+    if (!mpeg1) vbr.sampleRate >>= 1;  // MPEG-2.5 is not told apart here
+
+    const uint8_t* p = tag + 4;
+    vbr.flags = bigEndian(p);
+    p += 4;
+    if (vbr.flags & 1) {
+        vbr.frames = bigEndian(p);
+        p += 4;
+    }
+    if (vbr.flags & 2) {
+        vbr.bytes = bigEndian(p);
+        p += 4;
+    }
+    if (vbr.flags & 4) {
+        for (int i = 0; i < 100; ++i) vbr.table[i] = p[i];
+        p += 100;
+    }
+    vbr.quality = (vbr.flags & 8) ? int32_t(bigEndian(p)) : -1;
+
+    // Without a frame count there is no average to compute; the bitrate is
+    // left at 0 then.
+    const double k = mpeg1 ? double(1.0f / 144.0f) : double(1.0f / 72.0f);
+    vbr.bitrate = vbr.frames ? int32_t(double(vbr.bytes) / double(vbr.frames) * double(vbr.sampleRate) * k) : 0;
+    vbr.present = 1;
+    return true;
+}
+
+int32_t FrameHeader::averageBitrate() const { return vbr.present ? vbr.bitrate / 1000 : runningAverageKbps(); }
+
+int64_t FrameHeader::lengthMs() const {
+    if (vbr.present) return int64_t(double(vbr.frames) * double(frameDuration()));
+    const uint32_t streamBytes = source->length();
+    if (streamBytes == 0) return 0;
+    const uint32_t frameBytes = averageFrameBytes(uint32_t(runningAverageKbps()));
+    if (frameBytes == 0) return 0;  // no frame taken yet
+    const int64_t frames = int64_t(double(streamBytes) / double(frameBytes));
+    return int64_t(double(frames) * double(frameDuration()));
+}
+
+uint32_t FrameHeader::seekFrame(uint32_t frame) {
+    if (source->length() == 0) return 0;
+    const uint32_t kbps = vbr.present ? uint32_t(vbr.bitrate / 1000) : uint32_t(runningAverageKbps());
+    // The position lands inside a frame as a rule; the next search moves on
+    // from there under the kept reference header.
+    source->seek(averageFrameBytes(kbps) * frame);
+    return 0;
+}
+
+uint32_t FrameHeader::seekMs(int32_t milliseconds) {
+    int64_t frame = int64_t(double(milliseconds) / double(frameDuration())) - 1;
+    if (frame < 0) frame = 0;
+    seekFrame(uint32_t(frame));
+    positionMs = milliseconds;
+    return 0;
+}
+
+}  // namespace qw
