@@ -1,0 +1,116 @@
+// Double-precision synthesis: a split 32-point cosine transform fills 64 ring
+// values per time slot, and each output sample is a 16-tap window sum over
+// the last 16 time slots held in the ring.
+#include "synthesis/PolyphaseSynthesis.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "synthesis/SynthesisWindow.h"
+
+namespace qw {
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+// Builds an odd-odd cosine matrix M[r][n] = cos((2r + 1)(2n + 1) pi / (4 size))
+// as B * T: T[a][n] = cos(2a x) / (2 cos x) with x = (2n + 1) pi / (4 size),
+// and B sums rows r and r + 1 of T, since cos(2r x) + cos(2(r + 1) x) equals
+// 2 cos x cos((2r + 1) x).
+template <int size>
+void buildOddMatrix(double (&m)[size][size]) {
+    double t[size + 1][size];
+    for (int a = 0; a <= size; ++a) {
+        for (int n = 0; n < size; ++n) {
+            const double x = (2 * n + 1) * pi / (4 * size);
+            t[a][n] = std::cos(2 * a * x) / (2 * std::cos(x));
+        }
+    }
+    for (int r = 0; r < size; ++r) {
+        for (int n = 0; n < size; ++n) {
+            double sum = 0;
+            for (int a = 0; a <= size; ++a) sum += (a == r || a == r + 1 ? 1.0 : 0.0) * t[a][n];
+            m[r][n] = sum;
+        }
+    }
+}
+
+}  // namespace
+
+PolyphaseSynthesis::PolyphaseSynthesis() {
+    for (int r = 0; r < 8; ++r) {
+        for (int n = 0; n < 8; ++n) c8[r][n] = std::cos(r * (2 * n + 1) * pi / 16);
+    }
+    buildOddMatrix(m8);
+    buildOddMatrix(m16);
+    for (int j = 0; j < 32; ++j) {
+        for (int t = 0; t < 16; ++t) window[j][t] = 32768.0 * synthesisWindow[32 * t + j];
+    }
+    reset();
+}
+
+int PolyphaseSynthesis::reset() {
+    std::memset(ring, 0, sizeof ring);
+    ringPosition[0] = ringPosition[1] = 64;
+    return 0;
+}
+
+void PolyphaseSynthesis::matrix(const double* s, double* v) const {
+    // X[m] = sum over n of S[n] cos((2n + 1) m pi / 64), m = 0..31.  Folding
+    // the input splits it into an odd part (d) and two 8-point parts (b, e).
+    double a[16], d[16], b[8], e[8], x[32];
+    for (int n = 0; n < 16; ++n) {
+        a[n] = s[n] + s[31 - n];
+        d[n] = s[n] - s[31 - n];
+    }
+    for (int n = 0; n < 8; ++n) {
+        b[n] = a[n] + a[15 - n];
+        e[n] = a[n] - a[15 - n];
+    }
+    for (int r = 0; r < 8; ++r) {
+        double even = 0, odd = 0;
+        for (int n = 0; n < 8; ++n) {
+            even += c8[r][n] * b[n];
+            odd += m8[r][n] * e[n];
+        }
+        x[4 * r] = even;
+        x[4 * r + 2] = odd;
+    }
+    for (int r = 0; r < 16; ++r) {
+        double sum = 0;
+        for (int n = 0; n < 16; ++n) sum += m16[r][n] * d[n];
+        x[2 * r + 1] = sum;
+    }
+    // The 64 ring values follow from X by the symmetries of the cosine.
+    for (int k = 0; k < 16; ++k) {
+        v[k] = x[16 + k];
+        v[17 + k] = -x[31 - k];
+        v[32 + k] = -x[16 - k];
+        v[48 + k] = -x[k];
+    }
+    v[16] = 0;
+}
+
+int PolyphaseSynthesis::synthesize(const double* samples, int16_t* output, uint32_t channel, uint32_t stride) {
+    const uint32_t pos = (ringPosition[channel] - 64) & 1023;
+    ringPosition[channel] = pos;
+    double* v = ring[channel];
+    matrix(samples, v + pos);
+
+    // Tap t of sample j reads the slot t time slots back: the first half of
+    // an even slot's values, the second half of an odd one's.
+    int16_t* out = output + channel;
+    for (uint32_t j = 0; j < 32; ++j) {
+        const double* w = window[j];
+        double sum = 0;
+        for (uint32_t t = 0; t < 16; t += 2) {
+            sum += v[(pos + j + 64 * t) & 1023] * w[t];
+            sum += v[(pos + j + 64 * t + 96) & 1023] * w[t + 1];
+        }
+        out[j * stride] = roundToPcm(sum);
+    }
+    return 0;
+}
+
+}  // namespace qw

@@ -1,0 +1,44 @@
+// The double-precision polyphase synthesis filter bank of the quality
+// Layer III decoder: 32 subband samples of one time slot in, 32 rounded and
+// clipped 16-bit samples of one channel out.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace qw {
+
+// Rounds a window sum to the nearest integer, ties to even (the default
+// rounding mode), and clips it to the 16-bit range, however large it is.
+inline int16_t roundToPcm(double sum) {
+    const double rounded = std::nearbyint(sum);
+    if (rounded > 32767.0) return 32767;
+    if (!(rounded >= -32768.0)) return -32768;  // also catches a NaN
+    return int16_t(rounded);
+}
+
+class PolyphaseSynthesis {
+public:
+    PolyphaseSynthesis();
+    virtual ~PolyphaseSynthesis() = default;
+
+    // Writes 32 samples at output + channel + j * stride, j = 0..31.
+    virtual int synthesize(const double* samples, int16_t* output, uint32_t channel, uint32_t stride);
+    // Clears both rings and puts both ring positions back to 64.
+    virtual int reset();
+
+private:
+    // The 64 ring values of one time slot from its 32 subband samples.
+    void matrix(const double* samples, double* v) const;
+
+    double ring[2][1024];
+    uint32_t ringPosition[2];
+    // Matrixing tables of the split cosine transform.
+    double c8[8][8];     // cos(r (2n + 1) pi / 16)
+    double m8[8][8];     // cos((2r + 1)(2n + 1) pi / 32)
+    double m16[16][16];  // cos((2r + 1)(2n + 1) pi / 64)
+    // window[j][t] = 32768 D[32 t + j]: the 16 taps of output sample j.
+    double window[32][16];
+};
+
+}  // namespace qw
