@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 
 #include "support/MemoryStream.h"
@@ -308,4 +310,30 @@ TEST(FrameHeader, FreeFormatFramesAreNeverTaken) {
     MemoryStream stream(qw::test::readBytes(path));
     FrameHeader header(&stream);
     while (header.readNextFrame() == 0) EXPECT_NE(header.layerIndex(), 2u);
+}
+
+// A VBR file as an encoder writes it: the header frame counts the frames
+// that follow it.
+TEST(FrameHeader, ProbesAnEncodersVbrHeader) {
+    const std::string dir = testing::TempDir();
+    const std::string wav = dir + "quillwave-vbr.wav", mp3 = dir + "quillwave-vbr.mp3";
+    const std::string make = "sox -n -r 44100 -c 2 " + wav +
+                             " synth 3 sine 300-3000 gain -6 2>/dev/null && lame --quiet -V 4 " + wav + " " + mp3 +
+                             " 2>/dev/null";
+    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "sox and lame are needed to make a VBR file";
+    MemoryStream stream(qw::test::readBytes(mp3));
+    FrameHeader header(&stream);
+    ASSERT_TRUE(header.probeVbrHeader());
+    uint32_t frames = 0;
+    while (header.readNextFrame() == 0) {
+        ++frames;
+        stream.seek(stream.position() + header.payloadLength() + header.sideInfoSize());
+    }
+    const qw::VbrInfo& vbr = header.vbrInfo();
+    EXPECT_EQ(vbr.frames, frames - 1);
+    EXPECT_EQ(vbr.bytes, stream.length());
+    EXPECT_EQ(header.lengthMs(), int64_t(double(vbr.frames) * double(26.122449f)));
+    EXPECT_EQ(header.averageBitrate(), int32_t(double(vbr.bytes) / vbr.frames * 44100 * double(1.0f / 144)) / 1000);
+    std::remove(wav.c_str());
+    std::remove(mp3.c_str());
 }
