@@ -1,0 +1,130 @@
+// The Huffman-coded spectrum that follows the scale factors: big-value pairs, coded with
+// up to three tables over the regions of the spectrum, then the quadruples
+// of values 0 and 1 until the granule-channel's bits run out.
+#include "layer3/HuffmanDecoder.h"
+
+#include <algorithm>
+
+#include "layer3/BandTables.h"
+#include "layer3/HuffmanTables.h"
+#include "layer3/Layer3Policy.h"
+
+namespace qw {
+
+namespace {
+
+// Follows the tree one bit at a time from the root to a leaf.  Every tree is
+// a complete code, so any bit sequence reaches a leaf.
+inline int32_t walkTree(MainDataBuffer& mainData, const int16_t* tree) {
+    uint32_t k = 0;
+    while (tree[k] < 0) k += mainData.readBit() ? 1 + uint32_t(-tree[k]) : 1;
+    return tree[k];
+}
+
+// One value of a big-value pair: escape bits when the table has them and the
+// code says 15, then a sign bit when the value is nonzero.
+template <class Policy>
+inline void decodeValue(MainDataBuffer& mainData, uint32_t value, uint32_t linbits, uint16_t& magnitude,
+                        typename Policy::Sample& sign, int32_t& status) {
+    using Sample = typename Policy::Sample;
+    if (value == 15 && linbits) value += mainData.readBits(linbits);
+    if (value == 0) {
+        magnitude = 0;
+        sign = Sample(0);
+    } else if (Policy::rejectLargeEscapes && value >= Policy::pow43Size) {
+        // Beyond this decoder's power table: silenced, the frame is rejected.
+        magnitude = 0;
+        sign = Sample(0);
+        status = 1;
+    } else {
+        magnitude = uint16_t(value);
+        sign = mainData.readBit() ? Sample(-1) : Sample(1);
+    }
+}
+
+}  // namespace
+
+template <class Policy>
+int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const uint16_t* bandEdgeRow,
+                      uint32_t versionIndex, int32_t part2Start, uint16_t* magnitudes, typename Policy::Sample* signs,
+                      HuffmanResult* result) {
+    using Sample = typename Policy::Sample;
+    constexpr uint32_t edgeCount = longEdgeCount + shortEdgeCount;
+    const int32_t end = part2Start + int32_t(info.part2_3_length);
+    int32_t status = 0;
+
+    // Where region 1 of a short block starts; the stereo and reorder stages
+    // use it for every block type.
+    uint32_t region1Start;
+    if (versionIndex != 0) {
+        region1Start = bandEdgeRow[6];
+    } else if (info.block_type == 2 && !info.mixed_block_flag) {
+        region1Start = bandEdgeRow[8];
+    } else {
+        region1Start = bandEdgeRow[9];
+    }
+    result->region1Start = region1Start;
+
+    // Region boundaries.  The counts index the row as one list of long then
+    // short boundaries, so a sum past the long ones lands on a short boundary.
+    uint32_t r1 = region1Start;
+    uint32_t r2 = 576;
+    if (!info.isShortBlock()) {
+        r1 = bandEdgeRow[std::min(info.region0_count + 1, edgeCount - 1)];
+        r2 = bandEdgeRow[std::min(info.region0_count + info.region1_count + 2, edgeCount - 1)];
+    }
+
+    // Big values: runs to 2 * big_values whatever part2_3_length says.
+    uint32_t i = 0;
+    const uint32_t bigEnd = 2 * std::min<uint32_t>(info.big_values, 288);
+    const HuffmanTable* table = &huffmanTables[info.table_select[0] & 31];
+    while (i < bigEnd) {
+        if (i == r1) table = &huffmanTables[info.table_select[1] & 31];
+        if (i == r2) table = &huffmanTables[info.table_select[2] & 31];
+        const int32_t pair = walkTree(mainData, table->tree);
+        decodeValue<Policy>(mainData, uint32_t(pair) >> 4, table->linbits, magnitudes[i], signs[i], status);
+        decodeValue<Policy>(mainData, uint32_t(pair) & 15, table->linbits, magnitudes[i + 1], signs[i + 1], status);
+        i += 2;
+    }
+
+    // Quadruples of 0 and 1 while bits remain.  A quadruple started at line
+    // 574 still reads the sign bits of its last two values, which have no
+    // line to go to.
+    const int16_t* quadTree = count1Tables[info.count1table_select & 1];
+    while (mainData.bitPosition < end && i < 576) {
+        const uint32_t quad = uint32_t(walkTree(mainData, quadTree));
+        for (uint32_t k = 0; k < 4; ++k) {
+            const uint32_t line = i + k;
+            uint16_t magnitude = 0;
+            Sample sign = Sample(0);
+            if (quad & (8u >> k)) {
+                magnitude = 1;
+                sign = mainData.readBit() ? Sample(-1) : Sample(1);
+            }
+            if (line < 576) {
+                magnitudes[line] = magnitude;
+                signs[line] = sign;
+            }
+        }
+        i += 4;
+    }
+
+    // Decoding that ran past the granule-channel's bits loses its last four
+    // lines.  The bit position always ends at the granule-channel's end, so
+    // the next one starts in the right place whatever this one held.
+    if (mainData.bitPosition > end) i = i >= 4 ? i - 4 : 0;
+    mainData.bitPosition = end;
+
+    const uint32_t lineCount = std::min<uint32_t>(i, 576);
+    std::fill(magnitudes + lineCount, magnitudes + 576, uint16_t(0));
+    std::fill(signs + lineCount, signs + 576, Sample(0));
+    result->lineCount = lineCount;
+    return status;
+}
+
+template int32_t decodeHuffman<QualityPolicy>(MainDataBuffer&, const GranuleInfo&, const uint16_t*, uint32_t, int32_t,
+                                              uint16_t*, double*, HuffmanResult*);
+template int32_t decodeHuffman<PerformancePolicy>(MainDataBuffer&, const GranuleInfo&, const uint16_t*, uint32_t,
+                                                  int32_t, uint16_t*, float*, HuffmanResult*);
+
+}  // namespace qw

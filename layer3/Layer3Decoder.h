@@ -1,0 +1,85 @@
+// The two Layer III decoders: "Best Quality" (double precision) and "Best
+// Performance" (single precision), one body templated on the policy that
+// names their differences.
+#pragma once
+
+#include <cstdint>
+
+#include "layer3/BandTables.h"
+#include "layer3/Layer3Policy.h"
+#include "layer3/MainDataBuffer.h"
+#include "layer3/Requantizer.h"
+#include "layer3/SideInfo.h"
+#include "mpeg/LayerDecoder.h"
+#include "synthesis/Imdct.h"
+#include "synthesis/StereoProcessor.h"
+
+namespace qw {
+
+class FrameHeader;
+
+// Everything a Layer III decoder needs lives inside the object, tables
+// included, so a decoder is one allocation; it is large and belongs on the
+// heap (created with new by its owner).
+template <class Policy>
+class Layer3DecoderBody : public LayerDecoder {
+public:
+    using Sample = typename Policy::Sample;
+
+    // Decodes the frame the frame reader just took: 576 values per granule
+    // and channel, interleaved.  -1 when the side information is rejected
+    // (nothing of the main data read then) or a granule-channel fails (the
+    // granules before it are already written).  With a null output the
+    // frame's main data still goes into the reservoir and 0 is returned.
+    int32_t decode(int16_t* output) override;
+    // Empties the reservoir and clears the signal history.
+    void reset() override;
+
+    Layer3DecoderBody(const Layer3DecoderBody&) = delete;
+    Layer3DecoderBody& operator=(const Layer3DecoderBody&) = delete;
+
+protected:
+    explicit Layer3DecoderBody(FrameHeader* header);
+
+private:
+    void clearSignal();
+    void synthesizeGranule(uint32_t channels, int16_t* output);
+
+    typename Policy::Synthesis synthesis;
+    FrameHeader* header;  // borrowed
+    MainDataBuffer mainData;
+    int32_t part2Start = 0;
+    uint32_t region1Start[2][2] = {};
+    SideInfo sideInfo = {};
+    uint16_t magnitudes[2][576];
+    Sample signs[2][576];
+    Sample spectrum[2][576];
+    // The reordered spectrum, which stereo processing and alias reduction then
+    // rewrite in place and the IMDCT uses as scratch.
+    Sample hybrid[2][576];
+    Sample subbandSamples[2][576];  // 18 time slots of 32 subbands
+    Sample overlap[2][576];
+    uint32_t lineCount[2][2];
+    RequantizeTables<Policy> requantizeTables;
+    BandIndex bands;
+    StereoTables<Policy> stereoTables;
+    ImdctTables<Policy> imdctTables;
+    // Where the PCM of a frame decoded with a null output goes when the
+    // policy decodes such frames in full.
+    int16_t discarded[Policy::nullOutputLoadsOnly ? 1 : 2 * 1152];
+};
+
+class Layer3Decoder final : public Layer3DecoderBody<QualityPolicy> {
+public:
+    explicit Layer3Decoder(FrameHeader* header) : Layer3DecoderBody(header) {}
+};
+
+class Layer3FastDecoder final : public Layer3DecoderBody<PerformancePolicy> {
+public:
+    explicit Layer3FastDecoder(FrameHeader* header) : Layer3DecoderBody(header) {}
+};
+
+static_assert(sizeof(Layer3Decoder) <= 2 * 1024 * 1024, "a decoder is one allocation of at most 2 MB");
+static_assert(sizeof(Layer3FastDecoder) <= 2 * 1024 * 1024, "a decoder is one allocation of at most 2 MB");
+
+}  // namespace qw

@@ -1,0 +1,216 @@
+// Inverse MDCT with windowing and overlap-add.
+//
+// The 36-point long transform y[i] = sum_k X[k] cos(pi/72 (2i + 19)(2k + 1))
+// is split into two 9-point transforms of the even and odd partial sums of
+// X; the 12-point short transform likewise into two 3-point ones.  Every
+// product and sum is formed in double; the single-precision variant rounds to
+// float whenever it stores an intermediate.
+#include "synthesis/Imdct.h"
+
+#include <cmath>
+
+#include "layer3/Layer3Policy.h"
+
+namespace qw {
+
+namespace {
+
+// The transforms' constants, in each variant's own precision.
+//   twoCos10 .. twoCos80: 2 cos(10 k degrees), the 9-point kernel (its inputs
+//     enter doubled, so its results are twice the transform's);
+//   nineTwiddle[j] = 1 / (2 cos((2j + 1) pi / 36)), the odd half's scaling;
+//   shortCos = cos(30 degrees), shortOddTwiddle = 1 / (2 cos((2j + 1) pi / 12)),
+//   shortTwiddle[k] = 1 / (2 cos((2k + 1) pi / 24)), and shortWindow[i] =
+//   sin((i + 0.5) pi / 12) for i = 0..5 (the window is symmetric).
+template <class Sample>
+struct ImdctConstants;
+
+template <>
+struct ImdctConstants<double> {
+    static constexpr double twoCos10 = 1.969615506024416;
+    static constexpr double twoCos20 = 1.8793852415718169;
+    static constexpr double twoCos40 = 1.532088886237956;
+    static constexpr double twoCos50 = 1.2855752193730787;
+    static constexpr double twoCos70 = 0.6840402866513376;
+    static constexpr double twoCos80 = 0.34729635533386083;
+    static constexpr double sqrt3 = 1.7320508075688772;
+    static constexpr double nineTwiddle[9] = {0.501909918, 0.51763809,  0.551688959, 0.610387294, 0.707106781,
+                                              0.871723397, 1.183100792, 1.931851653, 5.736856623};
+    static constexpr double shortCos = 0.866025403;
+    static constexpr double shortOddTwiddle[3] = {0.51763809, 0.707106781, 1.931851653};
+    static constexpr double shortTwiddle[6] = {0.50431448,  0.5411961,   0.630236207,
+                                               0.821339815, 1.306562965, 3.830648788};
+    static constexpr double shortWindow[6] = {0.130526192, 0.382683432, 0.608761429,
+                                              0.79335334,  0.923879532, 0.991444861};
+};
+
+template <>
+struct ImdctConstants<float> {
+    static constexpr float twoCos10 = 1.9696155f;
+    static constexpr float twoCos20 = 1.8793852f;
+    static constexpr float twoCos40 = 1.5320889f;
+    static constexpr float twoCos50 = 1.2855753f;
+    static constexpr float twoCos70 = 0.6840403f;
+    static constexpr float twoCos80 = 0.34729636f;
+    static constexpr float sqrt3 = 1.7320508f;
+    static constexpr float nineTwiddle[9] = {0.5019099f, 0.5176381f, 0.55168897f, 0.61038727f, 0.70710677f,
+                                             0.8717234f, 1.1831008f, 1.9318516f,  5.7368565f};
+    static constexpr float shortCos = 0.866025403f;
+    static constexpr float shortOddTwiddle[3] = {0.51763809f, 0.707106781f, 1.931851653f};
+    static constexpr float shortTwiddle[6] = {0.50431448f,  0.5411961f,   0.630236207f,
+                                              0.821339815f, 1.306562965f, 3.830648788f};
+    static constexpr float shortWindow[6] = {0.130526192f, 0.382683432f, 0.608761429f,
+                                             0.79335334f,  0.923879532f, 0.991444861f};
+};
+
+// Twice the 9-point transform out[j] = a[0] + sum_{k=1..8} cos((2j + 1) k pi / 18) a[k]
+// of a[k] = in[2k].  Outputs j and 8 - j share the even-k and the odd-k
+// partial sums with opposite signs of the odd part.
+template <class Sample>
+void ninePoint(const Sample* in, Sample* out) {
+    using K = ImdctConstants<Sample>;
+    const double a0 = 2.0 * double(in[0]), a1 = in[2], a2 = in[4], a3 = in[6], a4 = in[8];
+    const double a5 = in[10], a6 = in[12], a7 = in[14], a8 = in[16];
+    const double c10 = K::twoCos10, c20 = K::twoCos20, c40 = K::twoCos40, c50 = K::twoCos50;
+    const double c70 = K::twoCos70, c80 = K::twoCos80, s3 = K::sqrt3;
+
+    const double even0 = a0 + a6 + c20 * a2 + c40 * a4 + c80 * a8;
+    const double even1 = a0 - 2.0 * a6 + a2 - a4 - a8;
+    const double even2 = a0 + a6 - c80 * a2 - c20 * a4 + c40 * a8;
+    const double even3 = a0 + a6 - c40 * a2 + c80 * a4 - c20 * a8;
+    const double odd0 = c10 * a1 + s3 * a3 + c50 * a5 + c70 * a7;
+    const double odd1 = s3 * (a1 - a5 - a7);
+    const double odd2 = c50 * a1 - s3 * a3 - c70 * a5 + c10 * a7;
+    const double odd3 = c70 * a1 - s3 * a3 + c10 * a5 - c50 * a7;
+
+    out[0] = Sample(even0 + odd0);
+    out[8] = Sample(even0 - odd0);
+    out[1] = Sample(even1 + odd1);
+    out[7] = Sample(even1 - odd1);
+    out[2] = Sample(even2 + odd2);
+    out[6] = Sample(even2 - odd2);
+    out[3] = Sample(even3 + odd3);
+    out[5] = Sample(even3 - odd3);
+    out[4] = Sample(a0 + 2.0 * (a4 + a8 - a2 - a6));
+}
+
+// One long subband: 36 windowed samples from the 18 values at x (which it
+// overwrites).  window is the block type's row with the output scaling in it.
+template <class Sample>
+void longTransform(Sample* x, const Sample* window, Sample* y) {
+    using K = ImdctConstants<Sample>;
+    for (uint32_t i = 17; i >= 1; --i) x[i] = Sample(double(x[i]) + double(x[i - 1]));
+    for (uint32_t i = 17; i >= 3; i -= 2) x[i] = Sample(double(x[i]) + double(x[i - 2]));
+
+    Sample even[9], odd[9];
+    ninePoint(x, even);
+    ninePoint(x + 1, odd);
+
+    Sample t[18];
+    for (uint32_t j = 0; j < 9; ++j) {
+        const double o = double(odd[j]) * double(K::nineTwiddle[j]);
+        t[j] = Sample(double(even[j]) + o);
+        t[17 - j] = Sample(double(even[j]) - o);
+    }
+    for (uint32_t i = 0; i < 9; ++i) {
+        y[i] = Sample(double(t[9 + i]) * double(window[i]));
+        y[9 + i] = Sample(double(t[17 - i]) * double(window[9 + i]));
+        y[18 + i] = Sample(double(t[8 - i]) * double(window[18 + i]));
+        y[27 + i] = Sample(double(t[i]) * double(window[27 + i]));
+    }
+}
+
+// One short subband: the three windows' 12-point transforms, windowed and
+// added at 6 + 6v, so y[0..5] and y[30..35] stay zero.
+template <class Sample>
+void shortTransform(const Sample* x, Sample* y) {
+    using K = ImdctConstants<Sample>;
+    const double c = K::shortCos;
+    for (uint32_t i = 0; i < 36; ++i) y[i] = 0;
+    for (uint32_t v = 0; v < 3; ++v) {
+        Sample z[6];
+        for (uint32_t k = 0; k < 6; ++k) z[k] = x[3 * k + v];
+        for (uint32_t i = 5; i >= 1; --i) z[i] = Sample(double(z[i]) + double(z[i - 1]));
+        z[5] = Sample(double(z[5]) + double(z[3]));
+        z[3] = Sample(double(z[3]) + double(z[1]));
+
+        const double p = double(z[0]) + 0.5 * double(z[4]);
+        const double e[3] = {p + c * double(z[2]), double(z[0]) - double(z[4]), p - c * double(z[2])};
+        const double q = double(z[1]) + 0.5 * double(z[5]);
+        const double o[3] = {(q + c * double(z[3])) * double(K::shortOddTwiddle[0]),
+                             (double(z[1]) - double(z[5])) * double(K::shortOddTwiddle[1]),
+                             (q - c * double(z[3])) * double(K::shortOddTwiddle[2])};
+        Sample a[6];
+        for (uint32_t k = 0; k < 3; ++k) {
+            a[k] = Sample((e[k] + o[k]) * double(K::shortTwiddle[k]));
+            a[5 - k] = Sample((e[k] - o[k]) * double(K::shortTwiddle[5 - k]));
+        }
+
+        // Window halves: outputs 0..5 use s0..s5, outputs 6..11 use s5..s0.
+        const double out[12] = {a[3],          a[4],          a[5],          -double(a[5]),
+                                -double(a[4]), -double(a[3]), -double(a[2]), -double(a[1]),
+                                -double(a[0]), -double(a[0]), -double(a[1]), -double(a[2])};
+        Sample* target = y + 6 + 6 * v;
+        for (uint32_t i = 0; i < 12; ++i) {
+            const double s = K::shortWindow[i < 6 ? i : 11 - i];
+            target[i] = Sample(double(target[i]) + out[i] * s);
+        }
+    }
+}
+
+}  // namespace
+
+template <class Policy>
+ImdctTables<Policy>::ImdctTables() {
+    const double pi = 3.14159265358979323846;
+    double plain[4][36] = {};
+    for (uint32_t i = 0; i < 36; ++i) {
+        const double normal = std::sin((i + 0.5) * pi / 36);
+        plain[0][i] = normal;
+        plain[1][i] = i < 18 ? normal : i < 24 ? 1.0 : i < 30 ? std::sin((i - 18 + 0.5) * pi / 12) : 0.0;
+        plain[3][i] = i < 6 ? 0.0 : i < 12 ? std::sin((i - 6 + 0.5) * pi / 12) : i < 18 ? 1.0 : normal;
+    }
+    // Output i takes t[k] with k = 9 + i, 17 - (i - 9), 8 - (i - 18), i - 27
+    // in its four quarters, negated in the first; t[k] is scaled by
+    // -1 / (2 cos((2k + 1) pi / 72)) and by 1/2, undoing the doubling of the
+    // 9-point kernels.
+    for (uint32_t type = 0; type < 4; ++type) {
+        for (uint32_t i = 0; i < 36; ++i) {
+            const uint32_t k = i < 9 ? 9 + i : i < 18 ? 26 - i : i < 27 ? 26 - i : i - 27;
+            const double sign = i < 9 ? -1.0 : 1.0;
+            const double twiddle = -1.0 / (2.0 * std::cos((2 * k + 1) * pi / 72));
+            window[type][i] = Sample(0.5 * sign * twiddle * plain[type][i]);
+        }
+    }
+}
+
+template <class Policy>
+void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typename Policy::Sample* spectrum,
+                 typename Policy::Sample* overlap, typename Policy::Sample* subbandSamples) {
+    using Sample = typename Policy::Sample;
+    const uint32_t blockType = info.window_switching_flag ? info.block_type : 0;
+    for (uint32_t sb = 0; sb < 32; ++sb) {
+        // The two lowest subbands of a mixed block are long blocks.
+        const uint32_t type = info.window_switching_flag && info.mixed_block_flag && sb < 2 ? 0 : blockType;
+        Sample y[36];
+        if (type == 2) {
+            shortTransform(spectrum + 18 * sb, y);
+        } else {
+            longTransform(spectrum + 18 * sb, tables.window[type], y);
+        }
+        Sample* carry = overlap + 18 * sb;
+        for (uint32_t i = 0; i < 18; ++i) {
+            subbandSamples[32 * i + sb] = Sample(double(y[i]) + double(carry[i]));
+            carry[i] = y[18 + i];
+        }
+    }
+}
+
+template struct ImdctTables<QualityPolicy>;
+template struct ImdctTables<PerformancePolicy>;
+template void inverseMdct<QualityPolicy>(const ImdctTables<QualityPolicy>&, const GranuleInfo&, double*, double*,
+                                         double*);
+template void inverseMdct<PerformancePolicy>(const ImdctTables<PerformancePolicy>&, const GranuleInfo&, float*, float*,
+                                             float*);
+
+}  // namespace qw

@@ -1,0 +1,41 @@
+// The second half of the hybrid filter bank: per subband an inverse MDCT of
+// 18 spectral values (or three of 6 for short blocks), windowing by block
+// type and overlap-add with the previous granule.
+#pragma once
+
+#include <cstdint>
+
+#include "layer3/SideInfo.h"
+
+namespace qw {
+
+template <class Policy>
+struct ImdctTables {
+    using Sample = typename Policy::Sample;
+    ImdctTables();
+    // The long windows of block types 0, 1 and 3 (row 2 is unused), each value
+    // premultiplied by the output scaling of the sample it weights, so that
+    // the last step of the long transform and the windowing are one product.
+    Sample window[4][36];
+};
+
+// Transforms the 32 subbands of one granule-channel.  spectrum (576 values,
+// 18 per subband; short blocks window-interleaved) is used as scratch space
+// and left undefined.  subbandSamples receives 18 time slots of 32 subbands,
+// time-major (slot t of subband sb at 32 t + sb); overlap holds the second
+// halves of the previous granule on entry and of this one on return.
+template <class Policy>
+void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typename Policy::Sample* spectrum,
+                 typename Policy::Sample* overlap, typename Policy::Sample* subbandSamples);
+
+// Negates every odd time slot of every odd subband, so that the odd subbands,
+// which the analysis bank left frequency-reversed, reach the synthesis bank
+// in the right orientation.
+template <class Sample>
+inline void invertOddSubbands(Sample* subbandSamples) {
+    for (uint32_t t = 1; t < 18; t += 2) {
+        for (uint32_t sb = 1; sb < 32; sb += 2) subbandSamples[32 * t + sb] = -subbandSamples[32 * t + sb];
+    }
+}
+
+}  // namespace qw

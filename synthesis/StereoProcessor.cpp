@@ -1,0 +1,159 @@
+// Mid/side and intensity stereo.
+//
+// Both decoders work in place: every output index i reads the mid (or
+// intensity) value and the side value at i before it writes left and right at
+// i, and no index reads another's values once the output loop has begun, so
+// the results equal those of separate input and output arrays.
+#include "synthesis/StereoProcessor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "layer3/Layer3Policy.h"
+
+namespace qw {
+
+namespace {
+
+// The divisor of mid/side decoding, in each variant's own precision.
+template <class Sample>
+struct StereoConstants;
+template <>
+struct StereoConstants<double> {
+    static constexpr double sqrt2 = 1.4142135623730951;
+};
+template <>
+struct StereoConstants<float> {
+    static constexpr float sqrt2 = 1.41421356f;
+};
+
+constexpr int16_t notIntensity = -1;
+
+// What position[] holds for a line with position p: notIntensity when p is
+// the band's illegal position (MPEG-1: 7; MPEG-2/2.5: the band's limit).
+int16_t intensityPosition(bool mpeg1, uint32_t p, uint32_t limit) {
+    if (mpeg1) return p == 7 ? notIntensity : int16_t(std::min<uint32_t>(p, 15));
+    return p == limit ? notIntensity : int16_t(std::min<uint32_t>(p, StereoTables<QualityPolicy>::gainSize - 1));
+}
+
+// The first line after the band that holds `line` (lines count up to `end`).
+uint32_t nextBandStart(const uint16_t* bandOfLine, uint32_t line, uint32_t end) {
+    const uint16_t band = bandOfLine[line];
+    uint32_t next = line + 1;
+    while (next < end && bandOfLine[next] == band) ++next;
+    return next;
+}
+
+// The intensity region of each channel starts in the band after the last
+// non-zero value of channel 1; channel 1's scale factors there are positions.
+template <class Sample>
+void markIntensityRegion(const BandIndex& bands, uint32_t row, bool mpeg1, const GranuleInfo& channel0,
+                         const GranuleInfo& channel1, const Sample* right, int16_t* position) {
+    std::fill(position, position + 576, notIntensity);
+    if (channel0.isMixedBlock()) return;
+
+    if (channel0.isShortBlock()) {
+        const uint16_t* bandOfLine = bands.shortBandOfLine[row];
+        for (uint32_t w = 0; w < 3; ++w) {
+            int32_t last = 191;
+            while (last >= 0 && right[3 * last + w] == 0) --last;
+            const uint32_t start = last < 0 ? 0 : nextBandStart(bandOfLine, uint32_t(last), 192);
+            for (uint32_t f = start; f < 192; ++f) {
+                const uint32_t band = bandOfLine[f];
+                // Band 12 carries no scale factors of its own: the limit of
+                // band 11, the last one that does, decides it.
+                const uint32_t limit = channel1.intensityLimit[std::min<uint32_t>(band, 11)];
+                position[3 * f + w] = intensityPosition(mpeg1, channel1.scalefac_s[band][w], limit);
+            }
+        }
+        return;
+    }
+
+    const uint16_t* bandOfLine = bands.longBandOfLine[row];
+    int32_t last = 575;
+    while (last >= 0 && right[last] == 0) --last;
+    const uint32_t start = last < 0 ? 0 : nextBandStart(bandOfLine, uint32_t(last), 576);
+    for (uint32_t line = start; line < 576; ++line) {
+        const uint32_t band = bandOfLine[line];
+        // Band 21 carries no scale factors of its own: the limit of band 20,
+        // the last one that does, decides it.
+        const uint32_t limit = channel1.intensityLimit[std::min<uint32_t>(band, 20)];
+        position[line] = intensityPosition(mpeg1, channel1.scalefac_l[band], limit);
+    }
+}
+
+}  // namespace
+
+template <class Policy>
+StereoTables<Policy>::StereoTables() {
+    const double step = 3.14159265358979323846 / 12;
+    for (uint32_t p = 0; p < 16; ++p) intensityRatio[p] = Sample(std::tan(p * step));
+    for (uint32_t p = 0; p < gainSize; ++p) {
+        for (uint32_t scale = 0; scale < 2; ++scale) {
+            const double divisor = scale ? 4.0 : 8.0;
+            lsfIntensityGain[scale * 2 + 0][p] = Sample(std::pow(2.0, -double(p + 1) / divisor));
+            lsfIntensityGain[scale * 2 + 1][p] = Sample(std::pow(2.0, -double(p) / divisor));
+        }
+    }
+}
+
+template <class Policy>
+void processStereo(const StereoTables<Policy>& tables, const BandIndex& bands, uint32_t row, const StereoFrame& frame,
+                   const GranuleInfo& channel0, const GranuleInfo& channel1, typename Policy::Sample* left,
+                   typename Policy::Sample* right) {
+    using Sample = typename Policy::Sample;
+    if (frame.channelCount != 2) return;
+    const bool midSide = frame.mode == 1 && (frame.modeExtension & 2) != 0;
+    const bool intensity = frame.mode == 1 && (frame.modeExtension & 1) != 0;
+    if (!midSide && !intensity) return;
+
+    const bool mpeg1 = frame.versionIndex == 0;
+    int16_t position[576];
+    if (intensity) {
+        markIntensityRegion(bands, row, mpeg1, channel0, channel1, right, position);
+    } else {
+        std::fill(position, position + 576, notIntensity);
+    }
+
+    // Products and sums in double; the single-precision variant rounds once
+    // when it stores.
+    const double sqrt2 = StereoConstants<Sample>::sqrt2;
+    const uint32_t scale = channel1.scalefac_compress & 1;
+    const Sample* oddGain = tables.lsfIntensityGain[scale * 2 + 0];
+    const Sample* evenGain = tables.lsfIntensityGain[scale * 2 + 1];
+    for (uint32_t i = 0; i < 576; ++i) {
+        const double x = left[i];
+        const int16_t p = position[i];
+        if (p != notIntensity) {
+            if (mpeg1) {
+                const double r = tables.intensityRatio[p];
+                left[i] = Sample(x * r / (1.0 + r));
+                right[i] = Sample(x * 1.0 / (1.0 + r));
+            } else if (p == 0) {
+                left[i] = Sample(x);
+                right[i] = Sample(x);
+            } else if (p & 1) {
+                left[i] = Sample(x * double(oddGain[p]));
+                right[i] = Sample(x);
+            } else {
+                left[i] = Sample(x);
+                right[i] = Sample(x * double(evenGain[p]));
+            }
+        } else if (midSide) {
+            const double s = right[i];
+            left[i] = Sample((x + s) / sqrt2);
+            right[i] = Sample((x - s) / sqrt2);
+        }
+    }
+}
+
+template struct StereoTables<QualityPolicy>;
+template struct StereoTables<PerformancePolicy>;
+template void processStereo<QualityPolicy>(const StereoTables<QualityPolicy>&, const BandIndex&, uint32_t,
+                                           const StereoFrame&, const GranuleInfo&, const GranuleInfo&, double*,
+                                           double*);
+template void processStereo<PerformancePolicy>(const StereoTables<PerformancePolicy>&, const BandIndex&, uint32_t,
+                                               const StereoFrame&, const GranuleInfo&, const GranuleInfo&, float*,
+                                               float*);
+
+}  // namespace qw
