@@ -1,0 +1,25 @@
+#include "plugin/DecoderChoice.h"
+
+#include "layer3/Layer3Decoder.h"
+#include "mpeg/Layer1Decoder.h"
+#include "mpeg/Layer2Decoder.h"
+
+namespace qw {
+
+LayerDecoder* makeLayerDecoder(uint32_t layerIndex, FrameHeader* header, uint32_t decoderSetting) {
+    switch (layerIndex) {
+        case 0:
+            return new Layer1Decoder(header);
+        case 1:
+            return new Layer2Decoder(header);
+        case 2:
+            if (decoderSetting == decoderPerformance) return new Layer3FastDecoder(header);
+            return new Layer3Decoder(header);
+        default:
+            // The frame reader never takes the reserved layer; without a
+            // decoder the frame is treated as rejected.
+            return nullptr;
+    }
+}
+
+}  // namespace qw

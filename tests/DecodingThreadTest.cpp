@@ -1,0 +1,314 @@
+// The decoding thread against a host made of in-memory callbacks.
+#include "plugin/DecodingThread.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/platform.h"
+#include "plugin/PluginEntry.h"
+#include "support/Vectors.h"
+
+namespace {
+
+// One fake host at a time: the callbacks carry no player argument.
+struct FakeHost {
+    std::vector<uint8_t> file;
+    bool seekable = true;
+    size_t position = 0;
+
+    std::mutex lock;
+    std::vector<std::pair<uint32_t, uint32_t>> opened;  // (rate, channels)
+    std::vector<PcmBlock> blocks;
+    std::vector<std::vector<int16_t>> blockSamples;
+    std::atomic<int> closed{0};
+    std::atomic<QwHandle> closedHandle{99};
+    std::atomic<int> infoRequests{0};
+    QwHandle nextHandle = 0x100;
+    bool refuseOutput = false;
+    // The first writeOutput waits here until released (or a second passes).
+    std::atomic<bool> holdFirstWrite{false};
+    std::atomic<bool> firstWriteEntered{false};
+    std::atomic<bool> releaseFirstWrite{false};
+};
+FakeHost* host = nullptr;
+
+QwHandle QW_CALL openOutput(uint32_t rate, uint32_t channels, uint32_t) {
+    std::lock_guard<std::mutex> guard(host->lock);
+    host->opened.emplace_back(rate, channels);
+    return host->refuseOutput ? 0 : host->nextHandle++;
+}
+
+int32_t QW_CALL writeOutput(QwHandle, const PcmBlock* block) {
+    {
+        std::lock_guard<std::mutex> guard(host->lock);
+        host->blocks.push_back(*block);
+        host->blockSamples.emplace_back(block->samples, block->samples + block->byteCount / 2);
+    }
+    if (host->holdFirstWrite.exchange(false)) {
+        host->firstWriteEntered = true;
+        for (int i = 0; i < 100 && !host->releaseFirstWrite; ++i) qw::sys::sleepMs(10);
+    }
+    return 1;
+}
+
+void QW_CALL closeOutput(QwHandle handle) {
+    host->closedHandle = handle;
+    ++host->closed;
+}
+
+intptr_t QW_CALL hostRequest(uint32_t code, uint32_t) {
+    if (code == QW_REQUEST_INFO_CHANGED) ++host->infoRequests;
+    return 0;
+}
+
+int32_t QW_CALL readStream(void* buffer, uint32_t length, uint32_t* count) {
+    size_t n = std::min<size_t>(length, host->file.size() - host->position);
+    if (n) std::memcpy(buffer, host->file.data() + host->position, n);
+    host->position += n;
+    *count = uint32_t(n);
+    return 1;
+}
+
+int32_t QW_CALL seekStream(int32_t offset, uint32_t origin, uint32_t* position) {
+    if (!host->seekable) return 0;
+    int64_t base = origin == 0 ? 0 : origin == 1 ? int64_t(host->position) : int64_t(host->file.size());
+    int64_t at = base + offset;
+    if (at < 0) return 0;
+    host->position = size_t(std::min<int64_t>(at, int64_t(host->file.size())));
+    *position = uint32_t(host->position);
+    return 1;
+}
+
+void QW_CALL getFilePath(char* buffer, uint32_t size) { qw::copyString(buffer, "memory.mp1", size); }
+
+class DecodingThread : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host = &fake;
+        context.openOutput = openOutput;
+        context.writeOutput = writeOutput;
+        context.closeOutput = closeOutput;
+        context.hostRequest = hostRequest;
+        context.iniPath = "/nonexistent/quillwave-test.ini";
+        context.readStream = readStream;
+        context.seekStream = seekStream;
+        context.getFilePath = getFilePath;
+        ASSERT_EQ(qw::initialise(&context), 1);
+    }
+    void TearDown() override {
+        qw::shutdown(&context);
+        host = nullptr;
+    }
+
+    // Plays the fake file to its end.
+    void playToEnd() {
+        ASSERT_EQ(context.pluginStart(&context), 1);
+        for (int i = 0; i < 1000 && fake.closed == 0; ++i) qw::sys::sleepMs(5);
+        context.pluginStop(&context);
+        ASSERT_EQ(fake.closed.load(), 1);
+    }
+
+    size_t totalValues() const {
+        size_t n = 0;
+        for (const auto& b : fake.blockSamples) n += b.size();
+        return n;
+    }
+
+    FakeHost fake;
+    PlayerContext context{};
+};
+
+// A silent MPEG-1 Layer I stereo frame at 44.1 kHz: all allocations 0.
+std::vector<uint8_t> silentLayer1Frame(uint32_t bitrateIndex, uint32_t sampleRateIndex = 0) {
+    const uint32_t bitrates[] = {0, 32000, 64000, 96000, 128000};
+    const uint32_t rates[] = {44100, 48000, 32000};
+    const uint32_t bytes = (bitrates[bitrateIndex] * 12 / rates[sampleRateIndex]) * 4;
+    std::vector<uint8_t> f(bytes, 0);
+    f[0] = 0xFF;
+    f[1] = 0xFF;  // MPEG-1 Layer I, no check word
+    f[2] = uint8_t(bitrateIndex << 4 | sampleRateIndex << 2);
+    f[3] = 0x00;  // stereo
+    return f;
+}
+
+std::vector<uint8_t> repeat(const std::vector<uint8_t>& frame, int times) {
+    std::vector<uint8_t> all;
+    for (int i = 0; i < times; ++i) all.insert(all.end(), frame.begin(), frame.end());
+    return all;
+}
+
+void append(std::vector<uint8_t>& to, const std::vector<uint8_t>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+}  // namespace
+
+TEST(DecodingThreadFade, RisesToHalfLevelOverTheBlock) {
+    std::vector<int16_t> v(8, 1000);
+    qw::fadeIn(v.data(), uint32_t(v.size()));
+    // Gains 0, 1/8, 2/8, 3/8 for the four pairs.
+    EXPECT_EQ(v, (std::vector<int16_t>{0, 0, 125, 125, 250, 250, 375, 375}));
+    std::vector<int16_t> negative(4, -999);
+    qw::fadeIn(negative.data(), 4);
+    EXPECT_EQ(negative, (std::vector<int16_t>{0, 0, -249, -249}));  // truncated toward zero
+}
+
+TEST_F(DecodingThread, HandsOverBlocksOfAtLeast8192Values) {
+    QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
+    fake.file = qw::test::readBytes(path);
+    playToEnd();
+    ASSERT_EQ(fake.opened.size(), 1u);
+    ASSERT_GE(fake.blocks.size(), 2u);
+    for (size_t i = 0; i + 1 < fake.blocks.size(); ++i) {
+        EXPECT_GE(fake.blocks[i].byteCount, 8192u * 2);
+        EXPECT_LT(fake.blocks[i].byteCount, (8192u + 768) * 2);
+    }
+    EXPECT_EQ(totalValues(), 49u * 768);
+    // Positions grow to the stream's end; the length is the stream's.
+    EXPECT_EQ(fake.blocks.back().positionMs, 49 * 12);  // 32 kHz: 12 ms frames
+    EXPECT_EQ(fake.blocks.back().lengthMs, fake.blocks.front().lengthMs);
+    EXPECT_EQ(fake.closedHandle.load(), QwHandle(0x100));
+    EXPECT_EQ(fake.infoRequests.load(), 1);
+    EXPECT_EQ(context.state->infoValid, 0);  // withdrawn at the end
+}
+
+TEST_F(DecodingThread, ShortStreamIsOneBlockAtTheEnd) {
+    fake.file = repeat(silentLayer1Frame(1), 5);
+    playToEnd();
+    ASSERT_EQ(fake.blocks.size(), 1u);
+    EXPECT_EQ(fake.blocks[0].byteCount, 5u * 768 * 2);
+    EXPECT_TRUE(
+        std::all_of(fake.blockSamples[0].begin(), fake.blockSamples[0].end(), [](int16_t s) { return s == 0; }));
+}
+
+TEST_F(DecodingThread, NoFrameClosesTheUnopenedOutputOnce) {
+    fake.file.assign(3000, 0x5A);
+    playToEnd();
+    EXPECT_TRUE(fake.opened.empty());
+    EXPECT_TRUE(fake.blocks.empty());
+    EXPECT_EQ(fake.closedHandle.load(), QwHandle(0));
+    EXPECT_EQ(fake.infoRequests.load(), 0);
+}
+
+TEST_F(DecodingThread, RefusedOutputEndsPlayback) {
+    fake.file = repeat(silentLayer1Frame(1), 20);
+    fake.refuseOutput = true;
+    playToEnd();
+    EXPECT_EQ(fake.opened.size(), 1u);
+    EXPECT_TRUE(fake.blocks.empty());
+}
+
+TEST_F(DecodingThread, ReopensTheOutputWhenTheSampleRateChanges) {
+    // 44.1 kHz frames, a frame the Layer I decoder rejects (allocation 15),
+    // then 48 kHz frames, which are taken once the sync is reset.
+    fake.file = repeat(silentLayer1Frame(1, 0), 3);
+    auto rejected = silentLayer1Frame(1, 0);
+    rejected[4] = 0xF0;
+    append(fake.file, rejected);
+    append(fake.file, repeat(silentLayer1Frame(1, 1), 4));
+    playToEnd();
+    ASSERT_EQ(fake.opened.size(), 2u);
+    EXPECT_EQ(fake.opened[0], std::make_pair(44100u, 2u));
+    EXPECT_EQ(fake.opened[1], std::make_pair(48000u, 2u));
+    EXPECT_EQ(totalValues(), 7u * 768);
+}
+
+TEST_F(DecodingThread, TellsTheHostWhenTheAverageBitrateChanges) {
+    // Running averages 32, 32, 42, 48 kbit/s: three changes.
+    fake.file = repeat(silentLayer1Frame(1), 2);
+    append(fake.file, repeat(silentLayer1Frame(2), 2));
+    playToEnd();
+    EXPECT_EQ(fake.infoRequests.load(), 3);
+    EXPECT_EQ(context.state->layer, 1u);
+    EXPECT_EQ(context.state->sampleRate, 44100u);
+    EXPECT_EQ(context.state->channels, 2u);
+    EXPECT_EQ(context.state->streamBytes, uint32_t(fake.file.size()));
+}
+
+TEST_F(DecodingThread, VbrHeaderFixesTheBitrateUntilASeek) {
+    // A 136-byte first frame holds the header at byte 36, behind the allocations.
+    fake.file = repeat(silentLayer1Frame(4), 1);
+    append(fake.file, repeat(silentLayer1Frame(2), 40));
+    std::memcpy(fake.file.data() + 36, "Xing\0\0\0\x03\0\0\0\x29\0\0\x1e\x00", 16);  // 41 frames, 7680 bytes
+    playToEnd();
+    EXPECT_EQ(fake.infoRequests.load(), 1);
+    EXPECT_EQ(context.state->lengthMs, uint32_t(41 * 8.707483f));
+}
+
+TEST_F(DecodingThread, SeekFadesTheNextBlockIn) {
+    QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
+    fake.file = qw::test::readBytes(path);
+    fake.holdFirstWrite = true;
+    ASSERT_EQ(context.pluginStart(&context), 1);
+    for (int i = 0; i < 500 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
+    ASSERT_TRUE(fake.firstWriteEntered);
+    EXPECT_EQ(context.pluginSeek(&context, 100), 1);
+    fake.releaseFirstWrite = true;
+    for (int i = 0; i < 1000 && fake.closed == 0; ++i) qw::sys::sleepMs(5);
+    context.pluginStop(&context);
+    ASSERT_GE(fake.blocks.size(), 3u);
+    // The block after the seek starts from silence; the information is
+    // published again.
+    const auto& faded = fake.blockSamples[1];
+    EXPECT_EQ(faded[0], 0);
+    EXPECT_EQ(faded[1], 0);
+    EXPECT_EQ(fake.infoRequests.load(), 2);
+    EXPECT_GE(fake.blocks[1].positionMs, 100);
+    // No thread: seeking answers 0.
+    EXPECT_EQ(context.pluginSeek(&context, 0), 0);
+}
+
+TEST_F(DecodingThread, StopDropsBufferedPcmAndEndsTheThread) {
+    QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
+    fake.file = qw::test::readBytes(path);
+    fake.holdFirstWrite = true;
+    ASSERT_EQ(context.pluginStart(&context), 1);
+    EXPECT_EQ(context.state->playing, 1);
+    for (int i = 0; i < 500 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
+    ASSERT_TRUE(fake.firstWriteEntered);
+    context.pluginStop(&context);  // the held write returns after a second
+    EXPECT_EQ(fake.blocks.size(), 1u);
+    EXPECT_EQ(fake.closed.load(), 1);
+    EXPECT_EQ(context.state->threadHandle, QwHandle(0));
+    EXPECT_EQ(context.state->playing, 0);
+}
+
+TEST_F(DecodingThread, NonSeekableSourcePlaysWithoutLengthOrTag) {
+    QW_REQUIRE_VECTOR(path, "l1-fl2.bit");
+    fake.file = qw::test::readBytes(path);
+    fake.seekable = false;
+    playToEnd();
+    EXPECT_EQ(totalValues(), 49u * 768);
+    EXPECT_EQ(fake.blocks.back().lengthMs, 0);
+    EXPECT_EQ(context.state->tag.present, 0u);
+}
+
+TEST(PluginEntry, QueryInitialiseAndShutdown) {
+    const PluginDescriptor* d = qw::query();
+    EXPECT_STREQ(d->name, "qw 4");
+    EXPECT_EQ(std::memcmp(d->extensions, "mp1\0mp2\0mp3\0\0", 13), 0);
+    EXPECT_EQ(d->word16, 0x00010000u);
+    EXPECT_EQ(d->extensionBytes, 13u);
+    EXPECT_EQ(d->word28, 16u);
+
+    std::string longPath(3000, 'p');
+    PlayerContext context{};
+    context.iniPath = longPath.c_str();
+    ASSERT_EQ(qw::initialise(&context), 1);
+    EXPECT_NE(context.pluginStart, nullptr);
+    EXPECT_EQ(context.pluginReady(&context), 1);
+    EXPECT_EQ(context.pluginExtra(), 0);
+    ASSERT_NE(context.state, nullptr);
+    EXPECT_EQ(context.state->playing, 0);
+    EXPECT_EQ(std::strlen(qw::settingsPath()), 2047u);  // cut like lstrcpyn
+    SongInfo info{};
+    EXPECT_EQ(context.pluginSongInfo(&context, &info), 0);  // nothing plays
+    EXPECT_EQ(context.pluginStop(&context), 1);
+    EXPECT_EQ(qw::shutdown(&context), 1);
+    EXPECT_EQ(context.state, nullptr);
+}
