@@ -1,0 +1,77 @@
+// quillwave decode: plays a file through the module into WAV or raw PCM.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host/Commands.h"
+#include "host/Module.h"
+#include "host/PcmWriter.h"
+#include "host/PlayerHost.h"
+#include "host/Settings.h"
+
+namespace qw::host {
+
+int decodeCommand(const Options& options) {
+    std::string decoder;
+    int32_t seekMs = -1;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < options.args.size(); ++i) {
+        const std::string& a = options.args[i];
+        if (a == "--decoder" && i + 1 < options.args.size()) {
+            decoder = options.args[++i];
+            if (decoder != "performance" && decoder != "quality") return fail("--decoder takes performance or quality");
+        } else if (a == "--seek" && i + 1 < options.args.size()) {
+            seekMs = std::atoi(options.args[++i].c_str());
+        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+            return fail("unknown option " + a + "\n" + usage);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return fail(std::string("decode needs INPUT and OUTPUT\n") + usage);
+
+    Module module;
+    if (!module.load(options.plugin)) return fail(module.error(), 2);
+
+    // --decoder holds for this run only: the module reads a settings file of
+    // this run's own.
+    TemporarySettings runSettings;
+    std::string ini = options.ini;
+    if (!decoder.empty()) {
+        if (!runSettings.create(decoder == "quality" ? 1 : 0)) return fail("cannot write a temporary settings file");
+        ini = runSettings.path();
+    }
+
+    PlayerHost player(module, ini);
+    if (!player.openInput(files[0])) return fail("cannot read " + files[0]);
+    PcmWriter writer;
+    if (!writer.open(files[1])) return fail(writer.error());
+    player.setWriter(&writer);
+
+    if (!player.initialise()) return fail("the module did not initialise", 2);
+    if (!player.start()) return fail("the module could not start its decoding thread", 2);
+    if (seekMs >= 0) player.seek(seekMs);
+    player.waitForEnd(true);
+    player.stop();
+    player.shutdown();
+
+    const bool written = writer.close();
+    if (player.outputsOpened == 0) return fail("no MPEG audio frame found in " + files[0]);
+    if (!written || player.writeFailed) return fail("cannot write " + files[1]);
+    if (player.formatChanged) {
+        return fail("the sample rate changes from " + std::to_string(player.sampleRate) + " to " +
+                        std::to_string(player.changedRate) + " Hz at " + std::to_string(player.positionMs) +
+                        " ms; the output ends there",
+                    3);
+    }
+    const uint64_t values = writer.bytesWritten() / 2;
+    const uint64_t frames = player.channels ? values / player.channels : 0;
+    const uint64_t ms = player.sampleRate ? frames * 1000 / player.sampleRate : 0;
+    std::fprintf(stderr, "%s: %u Hz, %u channel%s, %llu.%03llu s decoded\n", files[0].c_str(), player.sampleRate,
+                 player.channels, player.channels == 1 ? "" : "s", static_cast<unsigned long long>(ms / 1000),
+                 static_cast<unsigned long long>(ms % 1000));
+    return 0;
+}
+
+}  // namespace qw::host

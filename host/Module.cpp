@@ -1,0 +1,37 @@
+#include "host/Module.h"
+
+namespace qw::host {
+
+Module::~Module() {
+    if (library) sys::freeLibrary(library);
+}
+
+bool Module::load(const std::string& path) {
+    library = sys::loadLibrary(path.c_str());
+    if (!library) {
+        errorText = "cannot load module " + path + ": " + sys::lastErrorText();
+        return false;
+    }
+    query = reinterpret_cast<QueryFn>(sys::librarySymbol(library, "Query"));
+    initialise = reinterpret_cast<InitialiseFn>(sys::librarySymbol(library, "Initialise"));
+    shutdown = reinterpret_cast<ShutdownFn>(sys::librarySymbol(library, "Shutdown"));
+    configure = reinterpret_cast<ConfigureFn>(sys::librarySymbol(library, "Configure"));
+    extendedInfo = reinterpret_cast<ExtendedInfoFn>(sys::librarySymbol(library, "ExtendedInfo"));
+    createRecorder =
+        reinterpret_cast<CreateRecorderPluginInterfaceFn>(sys::librarySymbol(library, "CreateRecorderPluginInterface"));
+    if (!query || !initialise || !shutdown) {
+        errorText = path + " is not a Quillwave module (Query, Initialise or Shutdown missing)";
+        return false;
+    }
+    return true;
+}
+
+std::string defaultModulePath() {
+#if defined(_WIN32)
+    return sys::executableDirectory() + "\\SQqw4.sqp";
+#else
+    return sys::executableDirectory() + "/SQqw4.sqp";
+#endif
+}
+
+}  // namespace qw::host

@@ -1,0 +1,89 @@
+// quillwave record: pulls a file's PCM through the module's recorder interface.
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host/Commands.h"
+#include "host/Module.h"
+#include "host/PcmWriter.h"
+#include "host/StreamFormat.h"
+
+namespace qw::host {
+
+int recordCommand(const Options& options) {
+    uint32_t chunk = 16384;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < options.args.size(); ++i) {
+        const std::string& a = options.args[i];
+        if (a == "--chunk" && i + 1 < options.args.size()) {
+            const long value = std::atol(options.args[++i].c_str());
+            if (value < 1 || value > (1 << 24)) return fail("--chunk takes a size from 1 to 16777216 bytes");
+            chunk = uint32_t(value);
+        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+            return fail("unknown option " + a + "\n" + usage);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) return fail(std::string("record needs INPUT and OUTPUT\n") + usage);
+
+    Module module;
+    if (!module.load(options.plugin)) return fail(module.error(), 2);
+    if (!module.createRecorder) return fail("the module has no recorder interface", 2);
+
+    // The module turns the wide path back into the system's multi-byte form.
+    std::setlocale(LC_CTYPE, "");
+    std::vector<wchar_t> widePath(files[0].size() + 1);
+    if (std::mbstowcs(widePath.data(), files[0].c_str(), widePath.size()) == size_t(-1)) {
+        return fail("cannot convert the path " + files[0]);
+    }
+
+    void* object = nullptr;
+    if (module.createRecorder(&object) != QW_RESULT_OK || !object) return fail("the module made no recorder", 2);
+    auto* recorder = static_cast<RecorderInterface*>(object);
+    const RecorderInterfaceTable* call = recorder->table;
+    auto finish = [&](int status) {
+        call->closeFile(recorder, recorder);
+        call->destroy(recorder, recorder);
+        return status;
+    };
+
+    if (call->openFile(recorder, recorder, widePath.data()) != QW_RESULT_OK) {
+        return finish(fail("cannot open " + files[0]));
+    }
+    double durationMs = 0;
+    call->getDuration(recorder, recorder, &durationMs);
+    std::printf("%s: duration %.3f ms\n", files[0].c_str(), durationMs);
+
+    StreamFormat format;
+    if (!readStreamFormat(files[0], &format) || durationMs <= 0) {
+        return finish(fail("no MPEG audio frame found in " + files[0]));
+    }
+    PcmWriter writer;
+    if (!writer.open(files[1])) return finish(fail(writer.error()));
+    writer.setFormat(format.sampleRate, format.channels);
+
+    std::vector<uint8_t> buffer(chunk);
+    if (format.layer == 2) {
+        // Layer II yields no PCM, only the module's messages: one pull shows
+        // them, and nothing is written.
+        call->decode(recorder, recorder, buffer.data(), chunk);
+    } else {
+        // decode always fills the whole buffer, with silence past the end of
+        // the file: the duration says where the stream's PCM ends.
+        const uint64_t total = uint64_t(std::llround(durationMs * format.sampleRate / 1000.0)) * format.channels * 2;
+        for (uint64_t written = 0; written < total;) {
+            call->decode(recorder, recorder, buffer.data(), chunk);
+            const uint32_t take = uint32_t(std::min<uint64_t>(chunk, total - written));
+            if (!writer.write(buffer.data(), take)) break;
+            written += take;
+        }
+    }
+    if (!writer.close()) return finish(fail("cannot write " + files[1]));
+    return finish(0);
+}
+
+}  // namespace qw::host

@@ -1,0 +1,62 @@
+// quillwave: the reference host.  It loads the module file and drives it
+// through its exports and the PlayerContext, as any host player would.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/Commands.h"
+#include "host/Module.h"
+#include "host/Settings.h"
+
+namespace qw::host {
+
+const char usage[] =
+    "usage: quillwave [--plugin PATH] [--ini FILE] COMMAND ...\n"
+    "\n"
+    "commands:\n"
+    "  decode [--decoder performance|quality] [--seek MS] INPUT OUTPUT\n"
+    "      decode INPUT to OUTPUT: .wav for WAV, .pcm or .raw for raw signed\n"
+    "      16-bit little-endian interleaved PCM, - for WAV on standard output\n"
+    "  record [--chunk BYTES] INPUT OUTPUT\n"
+    "      decode INPUT through the module's recorder interface, pulling PCM in\n"
+    "      chunks of BYTES (default 16384); OUTPUT as for decode\n"
+    "  --help\n"
+    "      this text\n"
+    "\n"
+    "options:\n"
+    "  --plugin PATH   the module to load (default: SQqw4.sqp beside this program)\n"
+    "  --ini FILE      the settings file (default: quillwave.ini in the user's\n"
+    "                  config folder)\n";
+
+int fail(const std::string& message, int code) {
+    std::fprintf(stderr, "quillwave: %s\n", message.c_str());
+    return code;
+}
+
+}  // namespace qw::host
+
+int main(int argc, char** argv) {
+    using namespace qw::host;
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--plugin" && i + 1 < argc) {
+            options.plugin = argv[++i];
+        } else if (a == "--ini" && i + 1 < argc) {
+            options.ini = argv[++i];
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        } else {
+            options.args.push_back(a);
+        }
+    }
+    if (options.args.empty()) return fail(std::string("no command\n") + usage);
+    if (options.plugin.empty()) options.plugin = defaultModulePath();
+    if (options.ini.empty()) options.ini = userSettingsPath();
+
+    const std::string& command = options.args[0];
+    if (command == "decode") return decodeCommand(options);
+    if (command == "record") return recordCommand(options);
+    return fail("unknown command " + command + "\n" + usage);
+}
