@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs, with apt-get and only when missing, the Debian packages a build
+# needs.  Usage: install-deps.sh [minimal|full]
+set -euo pipefail
+level=${1:-full}
+
+packages=(cmake g++ make)
+if [ "$level" = full ]; then
+  packages+=(libgtest-dev libbenchmark-dev gcc-multilib g++-multilib mingw-w64 sox lame mpg123 libmpg123-dev
+             pkg-config clang libclang-rt-14-dev clang-format binutils-mingw-w64-i686 e2fsprogs)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
