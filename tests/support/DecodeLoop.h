@@ -1,0 +1,145 @@
+// The frame loop of the decoding thread, without the host: takes frames from
+// a FrameHeader, makes a decoder whenever the layer changes and hands each
+// frame's PCM to a sink.  Shared by the corpus tests, the fuzzer and the
+// benchmark.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "layer3/Layer3Decoder.h"
+#include "mpeg/FrameHeader.h"
+#include "mpeg/Layer1Decoder.h"
+#include "mpeg/LayerDecoder.h"
+
+namespace qw::test {
+
+// Which Layer III decoder a loop uses: the "Best Performance" single-precision
+// one or the "Best Quality" double-precision one.
+enum class Layer3Variant { performance, quality };
+
+inline const char* variantName(Layer3Variant variant) {
+    return variant == Layer3Variant::performance ? "performance" : "quality";
+}
+
+// The most 16-bit values one frame yields (MPEG-1 Layer III stereo).  The
+// loop's buffer has exactly this size, so that a decoder writing past it is
+// caught by the address sanitizer.
+constexpr int32_t maxFrameValues = 2 * 1152;
+
+struct LoopStats {
+    uint32_t framesTaken = 0;     // frames the frame reader returned
+    uint32_t framesDecoded = 0;   // frames whose decode returned a count
+    uint32_t framesRejected = 0;  // decode returned -1; the reader was resynchronised
+    uint32_t framesSkipped = 0;   // Layer II frames, which have no decoder here
+    uint64_t values = 0;          // 16-bit values handed to the sink
+};
+
+class DecodeLoop {
+public:
+    // With keepDecoders, a decoder made once is kept when the layer changes
+    // and reset when it is used again, and restart() prepares the loop for a
+    // new stream: the fuzzer and the benchmark so avoid building the large
+    // Layer III tables for every input.  Without it the loop behaves like the
+    // decoding thread: the old decoder is destroyed and a new one made.
+    DecodeLoop(FrameHeader* header, Layer3Variant variant, bool keepDecoders = false)
+        : header(header), variant(variant), keepDecoders(keepDecoders) {}
+
+    // Makes (or, when kept, resets) the decoder for a layer ahead of the
+    // first frame, so that its table building stays out of timed code.
+    // Layer II has none.
+    void prepare(uint32_t layer) {
+        if (layer == currentLayer) return;
+        currentLayer = layer;
+        if (layer > 2) {
+            active = nullptr;
+            return;
+        }
+        std::unique_ptr<LayerDecoder>& slot = decoders[keepDecoders ? layer : 0];
+        if (keepDecoders && slot) {
+            slot->reset();
+        } else {
+            slot.reset();  // the old decoder goes before the new one is made
+            slot.reset(makeDecoder(layer));
+        }
+        active = slot.get();
+    }
+
+    // Forgets the current layer, so the next frame's decoder starts afresh.
+    void restart() { currentLayer = noLayer; }
+
+    // Runs until the reader finds no more frames or maxFrames frames were
+    // taken.  sink(const int16_t* pcm, int32_t count, const FrameHeader&) gets
+    // every decoded frame.  A rejected frame resynchronises the reader, as
+    // the decoding thread does; Layer II frames are not decoded, so the next
+    // search scans through their payload.
+    template <class Sink>
+    LoopStats run(Sink&& sink, uint32_t maxFrames = UINT32_MAX) {
+        LoopStats stats;
+        while (stats.framesTaken < maxFrames && header->readNextFrame() == 0) {
+            ++stats.framesTaken;
+            prepare(header->layerIndex());
+            if (!active) {
+                ++stats.framesSkipped;
+                continue;
+            }
+            const int32_t n = active->decode(pcm.data());
+            if (n < 0) {
+                ++stats.framesRejected;
+                header->resetSync();
+                continue;
+            }
+            ++stats.framesDecoded;
+            stats.values += uint64_t(n);
+            sink(static_cast<const int16_t*>(pcm.data()), n, static_cast<const FrameHeader&>(*header));
+        }
+        return stats;
+    }
+
+private:
+    static constexpr uint32_t noLayer = UINT32_MAX;
+
+    LayerDecoder* makeDecoder(uint32_t layer) const {
+        if (layer == 0) return new Layer1Decoder(header);
+        if (layer == 1) return nullptr;
+        if (variant == Layer3Variant::performance) return new Layer3FastDecoder(header);
+        return new Layer3Decoder(header);
+    }
+
+    FrameHeader* header;
+    Layer3Variant variant;
+    bool keepDecoders;
+    uint32_t currentLayer = noLayer;
+    std::unique_ptr<LayerDecoder> decoders[3];  // by layer when kept, else only [0]
+    LayerDecoder* active = nullptr;
+    std::vector<int16_t> pcm = std::vector<int16_t>(maxFrameValues);
+};
+
+// A whole stream decoded into memory.
+struct DecodedStream {
+    std::vector<int16_t> pcm;
+    uint32_t channels = 0;    // of the last decoded frame
+    uint32_t sampleRate = 0;  // of the last decoded frame
+    LoopStats stats;
+};
+
+// Decodes every frame of stream (probing for a VBR header first, like the
+// decoding thread) and collects the PCM.
+inline DecodedStream decodeStream(InputStream* stream, Layer3Variant variant, uint32_t maxFrames = UINT32_MAX) {
+    DecodedStream result;
+    FrameHeader header(stream);
+    header.probeVbrHeader();
+    DecodeLoop loop(&header, variant);
+    result.stats = loop.run(
+        [&result](const int16_t* pcm, int32_t n, const FrameHeader& frame) {
+            result.pcm.insert(result.pcm.end(), pcm, pcm + n);
+            result.channels = frame.channelCount();
+            result.sampleRate = frame.sampleRate();
+        },
+        maxFrames);
+    return result;
+}
+
+}  // namespace qw::test
