@@ -6,15 +6,81 @@
 #include "synthesis/FastSynthesis.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "synthesis/SynthesisWindow.h"
 
 namespace qw {
 
+namespace {
+
+// The window sums run on several output samples side by side: two doubles per
+// vector with SSE2, four with AVX where the processor has it.  Each sample
+// keeps its own order of additions, so both give the same bits.
+typedef double Pair __attribute__((vector_size(16), aligned(8), may_alias));
+typedef double Quad __attribute__((vector_size(32), aligned(8), may_alias));
+
+constexpr int rowsPerColumn = FastSynthesis::rowsPerColumn;
+
+// Sample j (0..16) sums tap k of row j over the columns k = 0..15 with
+// alternating signs (sample 16: the even taps only); sample 32 - r (r =
+// 1..15) subtracts the taps of row r read from the other end of the window.
+// first gets samples 0..16 and backward the rows 0..15 (lanes past those
+// are unused).
+template <class Vector>
+__attribute__((always_inline)) inline void windowSums(const double (*b)[rowsPerColumn], const double* window,
+                                                      uint32_t q, double* first, double* backward) {
+    constexpr int lanes = sizeof(Vector) / sizeof(double);
+    auto vectors = [](const double* p) { return reinterpret_cast<const Vector*>(p); };
+    Vector forward[(17 + lanes - 1) / lanes] = {};
+    for (uint32_t k = 0; k < 16; k += 2) {
+        const Vector* even = vectors(b[k]);
+        const Vector* evenTaps = vectors(window + 32 * ((16 - q + k) & 15));
+        for (int j = 0; j < (17 + lanes - 1) / lanes; ++j) forward[j] += evenTaps[j] * even[j];
+        const Vector* odd = vectors(b[k + 1]);
+        const Vector* oddTaps = vectors(window + 32 * ((17 - q + k) & 15));
+        for (int j = 0; j < 16 / lanes; ++j) forward[j] -= oddTaps[j] * odd[j];
+    }
+    std::memcpy(first, forward, sizeof forward);
+    Vector back[16 / lanes] = {};
+    for (uint32_t k = 0; k < 16; ++k) {
+        const Vector* column = vectors(b[k]);
+        const Vector* backTaps = vectors(window + 32 * ((15 + q - k) & 15));
+        for (int r = 0; r < 16 / lanes; ++r) back[r] -= backTaps[r] * column[r];
+    }
+    std::memcpy(backward, back, sizeof back);
+}
+
+using WindowSums = void (*)(const double (*)[rowsPerColumn], const double*, uint32_t, double*, double*);
+
+void windowSumsSse2(const double (*b)[rowsPerColumn], const double* window, uint32_t q, double* first,
+                    double* backward) {
+    windowSums<Pair>(b, window, q, first, backward);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx"))) void windowSumsAvx(const double (*b)[rowsPerColumn], const double* window, uint32_t q,
+                                                  double* first, double* backward) {
+    windowSums<Quad>(b, window, q, first, backward);
+}
+#endif
+
+WindowSums chooseWindowSums() {
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx")) return windowSumsAvx;
+#endif
+    return windowSumsSse2;
+}
+
+}  // namespace
+
 struct FastSynthesisTables {
-    // Row j (0..16) holds 32768 D[32 t + j] for the taps t = 0..15, twice over,
-    // so that a window read may start anywhere in the first 16 entries.
-    float window[544];
+    // 32768 D[i] rounded to single precision, kept as doubles because every
+    // product is formed in double precision anyway.  The permuted window of
+    // the design, entry 32 r + c (and 32 r + c + 16) = 32768 D[32 c + r] for
+    // rows r = 0..16, is read here through that identity: tap c of row r is
+    // window[32 c + r], so the rows of one tap are contiguous.
+    double window[512];
     // 1 / (2 cos((2k + 1) pi / 2N)) for the transform sizes N = 32, 16, 8, 4, 2.
     float cos64[16];
     float cos32[8];
@@ -22,12 +88,10 @@ struct FastSynthesisTables {
     float cos8[2];
     float cos4[1];
     const float* levels[5];
+    WindowSums sumWindows = chooseWindowSums();
 
     FastSynthesisTables() {
-        for (int i = 0; i < 512; ++i) {
-            const int p = 32 * (i % 32) + i / 32;
-            if (p < 528) window[p] = window[p + 16] = float(32768.0 * synthesisWindow[i]);
-        }
+        for (int i = 0; i < 512; ++i) window[i] = double(float(32768.0 * synthesisWindow[i]));
         float* tablesBySize[5] = {cos64, cos32, cos16, cos8, cos4};
         for (int level = 0, n = 32; level < 5; ++level, n /= 2) {
             for (int k = 0; k < n / 2; ++k) {
@@ -86,8 +150,8 @@ int FastSynthesis::reset() {
 
 int FastSynthesis::synthesize(const float* samples, int16_t* output, uint32_t channel, uint32_t stride) {
     if (channel == 0) bufferOffset = (bufferOffset - 1) & 15;
-    float* h0 = half[channel][0];
-    float* h1 = half[channel][1];
+    double(*h0)[rowsPerColumn] = half[channel][0];
+    double(*h1)[rowsPerColumn] = half[channel][1];
     int16_t* out = output + channel;
 
     float x[33];
@@ -98,52 +162,32 @@ int FastSynthesis::synthesize(const float* samples, int16_t* output, uint32_t ch
     // k = 0..16 of one half-buffer and the neighbouring column of the other;
     // the windowing reads the half-buffer that took Q.
     const uint32_t o = bufferOffset;
-    const float* b;
+    const double(*b)[rowsPerColumn];
     uint32_t q;
     if (o & 1) {
-        const uint32_t column = (o + 1) & 15;
+        double* p = h1[(o + 1) & 15];
+        double* qColumn = h0[o];
         for (int k = 0; k <= 16; ++k) {
-            h1[column + 16 * k] = -x[16 - k];
-            h0[o + 16 * k] = -x[16 + k];
+            p[k] = -x[16 - k];
+            qColumn[k] = -x[16 + k];
         }
         b = h0;
         q = o;
     } else {
+        double* p = h0[o];
+        double* qColumn = h1[o + 1];
         for (int k = 0; k <= 16; ++k) {
-            h0[o + 16 * k] = -x[16 - k];
-            h1[o + 1 + 16 * k] = -x[16 + k];
+            p[k] = -x[16 - k];
+            qColumn[k] = -x[16 + k];
         }
         b = h1;
         q = o + 1;
     }
 
-    // Samples 0..15 alternate the tap signs, sample 16 takes the even taps,
-    // and samples 17..31 read the window rows 15..1 backwards.
-    const float* w = tables->window + 16 - q;
-    for (uint32_t j = 0; j < 16; ++j) {
-        double sum = 0;
-        for (int k = 0; k < 16; k += 2) {
-            sum += double(w[k]) * double(b[k]);
-            sum -= double(w[k + 1]) * double(b[k + 1]);
-        }
-        out[j * stride] = roundToPcmByBias(sum);
-        b += 16;
-        w += 32;
-    }
-    {
-        double sum = 0;
-        for (int k = 0; k < 16; k += 2) sum += double(w[k]) * double(b[k]);
-        out[16 * stride] = roundToPcmByBias(sum);
-    }
-    b -= 16;
-    w += 2 * int(q) - 32;
-    for (uint32_t j = 17; j < 32; ++j) {
-        double sum = 0;
-        for (int k = 0; k < 16; ++k) sum -= double(w[-1 - k]) * double(b[k]);
-        out[j * stride] = roundToPcmByBias(sum);
-        b -= 16;
-        w -= 32;
-    }
+    double sums[20], backSums[16];
+    tables->sumWindows(b, tables->window, q, sums, backSums);
+    for (uint32_t j = 0; j < 17; ++j) out[j * stride] = roundToPcmByBias(sums[j]);
+    for (uint32_t j = 17; j < 32; ++j) out[j * stride] = roundToPcmByBias(backSums[32 - j]);
     return 0;
 }
 

@@ -13,15 +13,16 @@ namespace qw {
 // in the low 32 bits of the double.  Sums whose magnitude reaches 2^31 no
 // longer fit those bits and clip by their sign.
 inline int16_t roundToPcmByBias(double sum) {
-    if (!(sum < 2147483648.0)) return 32767;  // a NaN lands here too
-    if (!(sum > -2147483648.0)) return -32768;
+    // Sums beyond the 16-bit range clip.  Bringing them to +-65536 first keeps
+    // them where the low 32 bits hold the rounded value (a NaN goes to +);
+    // the selections compile to branch-free minimum and maximum.
+    sum = sum < 65536.0 ? sum : 65536.0;
+    sum = sum > -65536.0 ? sum : -65536.0;
     const double biased = sum + 4503601774854144.0;
     uint64_t bits;
     std::memcpy(&bits, &biased, sizeof bits);
-    const int64_t value = int64_t(bits & 0xFFFFFFFFu) - 2147483648LL;
-    if (value > 32767) return 32767;
-    if (value < -32768) return -32768;
-    return int16_t(value);
+    const int32_t value = int32_t(uint32_t(bits) ^ 0x80000000u);
+    return int16_t(value < -32768 ? -32768 : value > 32767 ? 32767 : value);
 }
 
 struct FastSynthesisTables;
@@ -37,9 +38,16 @@ public:
     // Clears the half-buffers; the ring position is kept.
     int reset();
 
+    static constexpr int rowsPerColumn = 20;
+
 private:
     const FastSynthesisTables* tables;  // shared, built once on first use
-    float half[2][2][272];              // [channel][half-buffer][17 rows of 16]
+    // [channel][half-buffer][column 0..15][row 0..16]: the 33 values of a time
+    // slot go to one column of the rows 0..16 of each half-buffer.  Stored
+    // column by column, so that a column is one contiguous run (with unused
+    // zero rows that round it up to whole vectors); the values are single
+    // precision, kept as doubles for the window sums.
+    double half[2][2][16][rowsPerColumn];
     // The 16-step ring position.  Each object keeps its own, so that two
     // decoders running at once (playback and the recorder) never step each
     // other's position.

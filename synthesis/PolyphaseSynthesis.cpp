@@ -19,7 +19,7 @@ constexpr double pi = 3.14159265358979323846;
 // and B sums rows r and r + 1 of T, since cos(2r x) + cos(2(r + 1) x) equals
 // 2 cos x cos((2r + 1) x).
 template <int size>
-void buildOddMatrix(double (&m)[size][size]) {
+void buildOddMatrix(double (&m)[size][size]) {  // m[n][r]
     double t[size + 1][size];
     for (int a = 0; a <= size; ++a) {
         for (int n = 0; n < size; ++n) {
@@ -31,7 +31,7 @@ void buildOddMatrix(double (&m)[size][size]) {
         for (int n = 0; n < size; ++n) {
             double sum = 0;
             for (int a = 0; a <= size; ++a) sum += (a == r || a == r + 1 ? 1.0 : 0.0) * t[a][n];
-            m[r][n] = sum;
+            m[n][r] = sum;
         }
     }
 }
@@ -40,12 +40,12 @@ void buildOddMatrix(double (&m)[size][size]) {
 
 PolyphaseSynthesis::PolyphaseSynthesis() {
     for (int r = 0; r < 8; ++r) {
-        for (int n = 0; n < 8; ++n) c8[r][n] = std::cos(r * (2 * n + 1) * pi / 16);
+        for (int n = 0; n < 8; ++n) c8[n][r] = std::cos(r * (2 * n + 1) * pi / 16);
     }
     buildOddMatrix(m8);
     buildOddMatrix(m16);
     for (int j = 0; j < 32; ++j) {
-        for (int t = 0; t < 16; ++t) window[j][t] = 32768.0 * synthesisWindow[32 * t + j];
+        for (int t = 0; t < 16; ++t) window[t][j] = 32768.0 * synthesisWindow[32 * t + j];
     }
     reset();
 }
@@ -68,20 +68,21 @@ void PolyphaseSynthesis::matrix(const double* s, double* v) const {
         b[n] = a[n] + a[15 - n];
         e[n] = a[n] - a[15 - n];
     }
-    for (int r = 0; r < 8; ++r) {
-        double even = 0, odd = 0;
-        for (int n = 0; n < 8; ++n) {
-            even += c8[r][n] * b[n];
-            odd += m8[r][n] * e[n];
+    double even[8] = {}, odd[8] = {}, oddOdd[16] = {};
+    for (int n = 0; n < 8; ++n) {
+        for (int r = 0; r < 8; ++r) {
+            even[r] += c8[n][r] * b[n];
+            odd[r] += m8[n][r] * e[n];
         }
-        x[4 * r] = even;
-        x[4 * r + 2] = odd;
     }
-    for (int r = 0; r < 16; ++r) {
-        double sum = 0;
-        for (int n = 0; n < 16; ++n) sum += m16[r][n] * d[n];
-        x[2 * r + 1] = sum;
+    for (int n = 0; n < 16; ++n) {
+        for (int r = 0; r < 16; ++r) oddOdd[r] += m16[n][r] * d[n];
     }
+    for (int r = 0; r < 8; ++r) {
+        x[4 * r] = even[r];
+        x[4 * r + 2] = odd[r];
+    }
+    for (int r = 0; r < 16; ++r) x[2 * r + 1] = oddOdd[r];
     // The 64 ring values follow from X by the symmetries of the cosine.
     for (int k = 0; k < 16; ++k) {
         v[k] = x[16 + k];
@@ -99,17 +100,16 @@ int PolyphaseSynthesis::synthesize(const double* samples, int16_t* output, uint3
     matrix(samples, v + pos);
 
     // Tap t of sample j reads the slot t time slots back: the first half of
-    // an even slot's values, the second half of an odd one's.
-    int16_t* out = output + channel;
-    for (uint32_t j = 0; j < 32; ++j) {
-        const double* w = window[j];
-        double sum = 0;
-        for (uint32_t t = 0; t < 16; t += 2) {
-            sum += v[(pos + j + 64 * t) & 1023] * w[t];
-            sum += v[(pos + j + 64 * t + 96) & 1023] * w[t + 1];
-        }
-        out[j * stride] = roundToPcm(sum);
+    // an even slot's values, the second half of an odd one's.  The 32 values
+    // a tap reads are contiguous, since pos is a multiple of 64.
+    double sum[32] = {};
+    for (uint32_t t = 0; t < 16; ++t) {
+        const double* taps = v + ((pos + 64 * t + (t & 1) * 32) & 1023);
+        const double* w = window[t];
+        for (uint32_t j = 0; j < 32; ++j) sum[j] += taps[j] * w[j];
     }
+    int16_t* out = output + channel;
+    for (uint32_t j = 0; j < 32; ++j) out[j * stride] = roundToPcm(sum[j]);
     return 0;
 }
 

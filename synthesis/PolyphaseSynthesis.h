@@ -34,11 +34,14 @@ private:
     double ring[2][1024];
     uint32_t ringPosition[2];
     // Matrixing tables of the split cosine transform.
-    double c8[8][8];     // cos(r (2n + 1) pi / 16)
-    double m8[8][8];     // cos((2r + 1)(2n + 1) pi / 32)
-    double m16[16][16];  // cos((2r + 1)(2n + 1) pi / 64)
-    // window[j][t] = 32768 D[32 t + j]: the 16 taps of output sample j.
-    double window[32][16];
+    // The matrices and the window are stored by column: the products that
+    // one input value (or one tap) contributes to all outputs lie side by side,
+    // so the outputs are summed together while each keeps its own order of
+    // additions.
+    double c8[8][8];        // c8[n][r] = cos(r (2n + 1) pi / 16)
+    double m8[8][8];        // m8[n][r] = cos((2r + 1)(2n + 1) pi / 32)
+    double m16[16][16];     // m16[n][r] = cos((2r + 1)(2n + 1) pi / 64)
+    double window[16][32];  // window[t][j] = 32768 D[32 t + j], tap t of output sample j
 };
 
 }  // namespace qw
