@@ -15,31 +15,31 @@ namespace {
 
 // Follows the tree one bit at a time from the root to a leaf.  Every tree is
 // a complete code, so any bit sequence reaches a leaf.
-inline int32_t walkTree(MainDataBuffer& mainData, const int16_t* tree) {
+inline int32_t walkTree(MainDataCursor& bits, const int16_t* tree) {
     uint32_t k = 0;
-    while (tree[k] < 0) k += mainData.readBit() ? 1 + uint32_t(-tree[k]) : 1;
+    while (tree[k] < 0) k += bits.bit() ? 1 + uint32_t(-tree[k]) : 1;
     return tree[k];
 }
 
 // One value of a big-value pair: escape bits when the table has them and the
-// code says 15, then a sign bit when the value is nonzero.
+// code says 15, then a sign bit when the value is nonzero.  The sign factor
+// is 0, +1 or -1, worked out without a branch on the value.
 template <class Policy>
-inline void decodeValue(MainDataBuffer& mainData, uint32_t value, uint32_t linbits, uint16_t& magnitude,
+inline void decodeValue(MainDataCursor& bits, uint32_t value, uint32_t linbits, uint16_t& magnitude,
                         typename Policy::Sample& sign, int32_t& status) {
     using Sample = typename Policy::Sample;
-    if (value == 15 && linbits) value += mainData.readBits(linbits);
-    if (value == 0) {
-        magnitude = 0;
-        sign = Sample(0);
-    } else if (Policy::rejectLargeEscapes && value >= Policy::pow43Size) {
+    if (value == 15 && linbits) value += bits.bits(linbits);
+    if (Policy::rejectLargeEscapes && value >= Policy::pow43Size) {
         // Beyond this decoder's power table: silenced, the frame is rejected.
         magnitude = 0;
         sign = Sample(0);
         status = 1;
-    } else {
-        magnitude = uint16_t(value);
-        sign = mainData.readBit() ? Sample(-1) : Sample(1);
+        return;
     }
+    const uint32_t nonzero = value != 0;
+    const uint32_t negative = bits.bitIf(nonzero);
+    magnitude = uint16_t(value);
+    sign = Sample(int32_t(nonzero) - 2 * int32_t(negative));
 }
 
 }  // namespace
@@ -75,15 +75,16 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     }
 
     // Big values: runs to 2 * big_values whatever part2_3_length says.
+    MainDataCursor bits(mainData);
     uint32_t i = 0;
     const uint32_t bigEnd = 2 * std::min<uint32_t>(info.big_values, 288);
     const HuffmanTable* table = &huffmanTables[info.table_select[0] & 31];
     while (i < bigEnd) {
         if (i == r1) table = &huffmanTables[info.table_select[1] & 31];
         if (i == r2) table = &huffmanTables[info.table_select[2] & 31];
-        const int32_t pair = walkTree(mainData, table->tree);
-        decodeValue<Policy>(mainData, uint32_t(pair) >> 4, table->linbits, magnitudes[i], signs[i], status);
-        decodeValue<Policy>(mainData, uint32_t(pair) & 15, table->linbits, magnitudes[i + 1], signs[i + 1], status);
+        const int32_t pair = walkTree(bits, table->tree);
+        decodeValue<Policy>(bits, uint32_t(pair) >> 4, table->linbits, magnitudes[i], signs[i], status);
+        decodeValue<Policy>(bits, uint32_t(pair) & 15, table->linbits, magnitudes[i + 1], signs[i + 1], status);
         i += 2;
     }
 
@@ -91,19 +92,15 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     // 574 still reads the sign bits of its last two values, which have no
     // line to go to.
     const int16_t* quadTree = count1Tables[info.count1table_select & 1];
-    while (mainData.bitPosition < end && i < 576) {
-        const uint32_t quad = uint32_t(walkTree(mainData, quadTree));
+    while (bits.position < end && i < 576) {
+        const uint32_t quad = uint32_t(walkTree(bits, quadTree));
         for (uint32_t k = 0; k < 4; ++k) {
             const uint32_t line = i + k;
-            uint16_t magnitude = 0;
-            Sample sign = Sample(0);
-            if (quad & (8u >> k)) {
-                magnitude = 1;
-                sign = mainData.readBit() ? Sample(-1) : Sample(1);
-            }
+            const uint32_t set = (quad >> (3 - k)) & 1;
+            const uint32_t negative = bits.bitIf(set);
             if (line < 576) {
-                magnitudes[line] = magnitude;
-                signs[line] = sign;
+                magnitudes[line] = uint16_t(set);
+                signs[line] = Sample(int32_t(set) - 2 * int32_t(negative));
             }
         }
         i += 4;
@@ -112,7 +109,7 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     // Decoding that ran past the granule-channel's bits loses its last four
     // lines.  The bit position always ends at the granule-channel's end, so
     // the next one starts in the right place whatever this one held.
-    if (mainData.bitPosition > end) i = i >= 4 ? i - 4 : 0;
+    if (bits.position > end) i = i >= 4 ? i - 4 : 0;
     mainData.bitPosition = end;
 
     const uint32_t lineCount = std::min<uint32_t>(i, 576);

@@ -23,6 +23,7 @@ void MainDataBuffer::reset() {
     std::memset(buffer, 0, sizeof(buffer));
     nextIndex = 1;
     readPointer = nullptr;
+    bitLimit = 0;
     framePointer = buffer[1];
     previousFramePointer = buffer[1];
     frameSize = 0;
@@ -50,6 +51,9 @@ void MainDataBuffer::load(uint32_t n, uint32_t mainDataBegin) {
     uint8_t* destination = framePointer - mainDataBegin;
     readPointer = destination;
     bitPosition = 0;
+    // Whole 32-bit windows up to the end of this buffer's margin.
+    const uint8_t* bufferEnd = buffer[1 - nextIndex] + bufferBytes;
+    bitLimit = uint32_t(bufferEnd - readPointer - 3) * 8;
 
     // The reservoir bytes end where the previous payload ended.  Whatever of
     // that range lies before the previous buffer's start (no frame has been
@@ -60,34 +64,6 @@ void MainDataBuffer::load(uint32_t n, uint32_t mainDataBegin) {
     const uint32_t missing = mainDataBegin - available;
     std::memset(destination, 0, missing);
     std::memmove(destination + missing, previousStart + previousEnd - available, available);
-}
-
-uint32_t MainDataBuffer::readBits(uint32_t n) {
-    if (n == 0) return 0;
-    uint32_t word = 0;
-    if (readPointer && bitPosition >= 0) {
-        const uint8_t* current = buffer[1 - nextIndex];
-        const size_t offset = size_t(readPointer - current) + size_t(bitPosition >> 3);
-        // Reads beyond the margin see zeros.
-        if (offset + 4 <= bufferBytes) {
-            const uint8_t* p = current + offset;
-            word = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-            word <<= bitPosition & 7;
-        }
-    }
-    bitPosition += int32_t(n);
-    return word >> (32 - n);
-}
-
-uint32_t MainDataBuffer::readBit() {
-    uint32_t bit = 0;
-    if (readPointer && bitPosition >= 0) {
-        const uint8_t* current = buffer[1 - nextIndex];
-        const size_t offset = size_t(readPointer - current) + size_t(bitPosition >> 3);
-        if (offset < bufferBytes) bit = (current[offset] >> (7 - (bitPosition & 7))) & 1;
-    }
-    ++bitPosition;
-    return bit;
 }
 
 }  // namespace qw

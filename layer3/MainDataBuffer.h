@@ -27,9 +27,24 @@ public:
     // Empties the reservoir: zeroed buffers, no previous frame.
     void reset();
 
-    // n = 0..25 bits from the 32-bit window at bitPosition / 8.
-    uint32_t readBits(uint32_t n);
-    uint32_t readBit();
+    // n = 0..25 bits from the 32-bit window at bitPosition / 8.  Reads past
+    // the buffer and its margin (only corrupt data gets there) give zeros.
+    uint32_t readBits(uint32_t n) {
+        uint32_t word = 0;
+        if (uint32_t(bitPosition) < bitLimit) {
+            const uint8_t* p = readPointer + (bitPosition >> 3);
+            word = (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]))
+                   << (bitPosition & 7);
+        }
+        bitPosition += int32_t(n);
+        return n ? word >> (32 - n) : 0;
+    }
+    uint32_t readBit() { return readBits(1); }
+
+    // This frame's main data and the number of bits from its start that can
+    // be read as a whole 32-bit window: 0 before the first frame.
+    const uint8_t* data() const { return readPointer; }
+    uint32_t readableBits() const { return bitLimit; }
 
     int32_t bitPosition = 0;  // bits from the start of this frame's main data
 
@@ -42,6 +57,68 @@ private:
     uint8_t* previousFramePointer = nullptr;
     uint32_t frameSize = 0;
     uint32_t previousFrameSize = 0;
+    uint32_t bitLimit = 0;
+};
+
+// The read position of the main data held in local variables, for the
+// Huffman loops: the same bits as MainDataBuffer's reads, taken one at a time
+// (or a few for escapes) from a 64-bit word kept in a register and refilled
+// from the buffer as it runs out.
+class MainDataCursor {
+public:
+    explicit MainDataCursor(const MainDataBuffer& mainData)
+        : data(mainData.data()),
+          limit(mainData.readableBits() > 32 ? mainData.readableBits() - 32 : 0),
+          position(mainData.bitPosition) {}
+
+    uint32_t bit() {
+        if (available == 0) refill();
+        const uint32_t b = uint32_t(cache >> 63);
+        cache <<= 1;
+        --available;
+        ++position;
+        return b;
+    }
+    // One bit when take is 1, nothing (and 0) when it is 0: a sign bit that
+    // only a nonzero value has, read without a branch on the value.
+    uint32_t bitIf(uint32_t take) {
+        if (available == 0) refill();
+        const uint32_t b = uint32_t(cache >> 63) & take;
+        cache <<= take;
+        available -= take;
+        position += int32_t(take);
+        return b;
+    }
+    // n = 0..25 bits.
+    uint32_t bits(uint32_t n) {
+        if (n == 0) return 0;
+        if (available < n) refill();
+        const uint32_t value = uint32_t(cache >> (64 - n));
+        cache <<= n;
+        available -= n;
+        position += int32_t(n);
+        return value;
+    }
+
+private:
+    // At least 57 bits from the position on; zeros past the buffer.
+    void refill() {
+        cache = 0;
+        if (uint32_t(position) < limit) {
+            const uint8_t* p = data + (position >> 3);
+            for (int i = 0; i < 8; ++i) cache = cache << 8 | p[i];
+        }
+        cache <<= position & 7;
+        available = 64 - uint32_t(position & 7);
+    }
+
+    const uint8_t* data;
+    uint32_t limit;  // bit positions from which 8 whole bytes can be read
+    uint64_t cache = 0;
+    uint32_t available = 0;
+
+public:
+    int32_t position;
 };
 
 }  // namespace qw
