@@ -192,13 +192,25 @@ void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typ
     for (uint32_t sb = 0; sb < 32; ++sb) {
         // The two lowest subbands of a mixed block are long blocks.
         const uint32_t type = info.window_switching_flag && info.mixed_block_flag && sb < 2 ? 0 : blockType;
+        Sample* carry = overlap + 18 * sb;
+        // A subband without spectral values transforms to zeros, so its
+        // output is the overlap alone (the upper subbands of most granules).
+        const Sample* in = spectrum + 18 * sb;
+        bool silent = true;
+        for (uint32_t i = 0; i < 18; ++i) silent = silent && in[i] == Sample(0);
+        if (silent) {
+            for (uint32_t i = 0; i < 18; ++i) {
+                subbandSamples[32 * i + sb] = carry[i];
+                carry[i] = Sample(0);
+            }
+            continue;
+        }
         Sample y[36];
         if (type == 2) {
             shortTransform(spectrum + 18 * sb, y);
         } else {
             longTransform(spectrum + 18 * sb, tables.window[type], y);
         }
-        Sample* carry = overlap + 18 * sb;
         for (uint32_t i = 0; i < 18; ++i) {
             subbandSamples[32 * i + sb] = Sample(double(y[i]) + double(carry[i]));
             carry[i] = y[18 + i];
