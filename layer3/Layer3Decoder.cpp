@@ -86,8 +86,8 @@ int32_t Layer3DecoderBody<Policy>::decode(int16_t* output) {
             }
             lineCount[gr][ch] = huffman.lineCount;
             region1Start[gr][ch] = huffman.region1Start;
-            requantize<Policy>(requantizeTables, info, bands.longBandOfLine[row], edges, magnitudes[ch], signs[ch],
-                               huffman.lineCount, spectrum[ch]);
+            requantize<Policy>(requantizeTables, info, edges, magnitudes[ch], signs[ch], huffman.lineCount,
+                               spectrum[ch]);
             reorderShortBlocks<Policy>(info, edges + longEdgeCount, spectrum[ch], hybrid[ch]);
         }
 

@@ -23,9 +23,9 @@ RequantizeTables<Policy>::RequantizeTables() {
 }
 
 template <class Policy>
-void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info, const uint16_t* longBandOfLineRow,
-                const uint16_t* bandEdgeRow, const uint16_t* magnitudes, const typename Policy::Sample* signs,
-                uint32_t lineCount, typename Policy::Sample* spectrum) {
+void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info, const uint16_t* bandEdgeRow,
+                const uint16_t* magnitudes, const typename Policy::Sample* signs, uint32_t lineCount,
+                typename Policy::Sample* spectrum) {
     using Sample = typename Policy::Sample;
     // Products are formed in double from the stored operands and rounded once
     // to the policy's precision when stored; in order: gain, scale factor,
@@ -36,11 +36,13 @@ void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info,
     uint32_t i = 0;
 
     if (!info.isShortBlock()) {
-        for (; i < lineCount; ++i) {
-            const uint32_t band = longBandOfLineRow[i];
+        // Band by band: the gain and scale-factor product is the same for all
+        // lines of a band, and forming it once gives the same value.
+        for (uint32_t band = 0; band < 22 && i < lineCount; ++band) {
             const uint32_t scale = (info.scalefac_l[band] + pretab[band] * info.preflag) * shift;
-            spectrum[i] = Sample(gain * double(tables.scaleFactorGain[scale]) * double(tables.pow43[magnitudes[i]]) *
-                                 double(signs[i]));
+            const double factor = gain * double(tables.scaleFactorGain[scale]);
+            const uint32_t stop = std::min<uint32_t>(bandEdgeRow[band + 1], lineCount);
+            for (; i < stop; ++i) spectrum[i] = Sample(factor * double(tables.pow43[magnitudes[i]]) * double(signs[i]));
         }
     } else if (!info.mixed_block_flag) {
         // Short blocks as coded: band by band, within a band window by window.
@@ -66,9 +68,8 @@ void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info,
 template struct RequantizeTables<QualityPolicy>;
 template struct RequantizeTables<PerformancePolicy>;
 template void requantize<QualityPolicy>(const RequantizeTables<QualityPolicy>&, const GranuleInfo&, const uint16_t*,
-                                        const uint16_t*, const uint16_t*, const double*, uint32_t, double*);
+                                        const uint16_t*, const double*, uint32_t, double*);
 template void requantize<PerformancePolicy>(const RequantizeTables<PerformancePolicy>&, const GranuleInfo&,
-                                            const uint16_t*, const uint16_t*, const uint16_t*, const float*, uint32_t,
-                                            float*);
+                                            const uint16_t*, const uint16_t*, const float*, uint32_t, float*);
 
 }  // namespace qw

@@ -22,8 +22,8 @@ struct RequantizeTables {
 // order; short blocks band by band, window by window, as they were coded.
 // A mixed block computes nothing: spectrum keeps what it held.
 template <class Policy>
-void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info, const uint16_t* longBandOfLineRow,
-                const uint16_t* bandEdgeRow, const uint16_t* magnitudes, const typename Policy::Sample* signs,
-                uint32_t lineCount, typename Policy::Sample* spectrum);
+void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info, const uint16_t* bandEdgeRow,
+                const uint16_t* magnitudes, const typename Policy::Sample* signs, uint32_t lineCount,
+                typename Policy::Sample* spectrum);
 
 }  // namespace qw

@@ -7,6 +7,9 @@
 
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "synthesis/SynthesisWindow.h"
 
@@ -64,6 +67,28 @@ __attribute__((target("avx"))) void windowSumsAvx(const double (*b)[rowsPerColum
     windowSums<Quad>(b, window, q, first, backward);
 }
 #endif
+
+// Rounds and clips eight sums at once exactly as roundToPcmByBias does: the
+// same clamp to +-65536, the same 2^52 + 2^31 addition, the low 32 bits of
+// each result less 2^31, saturated to 16 bits.
+inline void roundEight(const double* sums, int16_t* pcm) {
+#if defined(__SSE2__)
+    const __m128d top = _mm_set1_pd(65536.0), bottom = _mm_set1_pd(-65536.0);
+    const __m128d bias = _mm_set1_pd(4503601774854144.0);
+    __m128i low[4];
+    for (int i = 0; i < 4; ++i) {
+        // minpd answers its second operand for a NaN, which so goes to +.
+        const __m128d v = _mm_add_pd(_mm_max_pd(_mm_min_pd(_mm_loadu_pd(sums + 2 * i), top), bottom), bias);
+        low[i] = _mm_shuffle_epi32(_mm_castpd_si128(v), _MM_SHUFFLE(3, 1, 2, 0));
+    }
+    const __m128i flip = _mm_set1_epi32(int32_t(0x80000000u));
+    const __m128i first = _mm_xor_si128(_mm_unpacklo_epi64(low[0], low[1]), flip);
+    const __m128i second = _mm_xor_si128(_mm_unpacklo_epi64(low[2], low[3]), flip);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm), _mm_packs_epi32(first, second));
+#else
+    for (int i = 0; i < 8; ++i) pcm[i] = roundToPcmByBias(sums[i]);
+#endif
+}
 
 WindowSums chooseWindowSums() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -186,8 +211,14 @@ int FastSynthesis::synthesize(const float* samples, int16_t* output, uint32_t ch
 
     double sums[20], backSums[16];
     tables->sumWindows(b, tables->window, q, sums, backSums);
-    for (uint32_t j = 0; j < 17; ++j) out[j * stride] = roundToPcmByBias(sums[j]);
-    for (uint32_t j = 17; j < 32; ++j) out[j * stride] = roundToPcmByBias(backSums[32 - j]);
+    int16_t forward[16], backward[16];
+    roundEight(sums, forward);
+    roundEight(sums + 8, forward + 8);
+    roundEight(backSums, backward);
+    roundEight(backSums + 8, backward + 8);
+    for (uint32_t j = 0; j < 16; ++j) out[j * stride] = forward[j];
+    out[16 * stride] = roundToPcmByBias(sums[16]);
+    for (uint32_t j = 17; j < 32; ++j) out[j * stride] = backward[32 - j];
     return 0;
 }
 

@@ -196,9 +196,9 @@ void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typ
         // A subband without spectral values transforms to zeros, so its
         // output is the overlap alone (the upper subbands of most granules).
         const Sample* in = spectrum + 18 * sb;
-        bool silent = true;
-        for (uint32_t i = 0; i < 18; ++i) silent = silent && in[i] == Sample(0);
-        if (silent) {
+        uint32_t nonzero = 0;
+        for (uint32_t i = 0; i < 18; ++i) nonzero |= in[i] != Sample(0);
+        if (!nonzero) {
             for (uint32_t i = 0; i < 18; ++i) {
                 subbandSamples[32 * i + sb] = carry[i];
                 carry[i] = Sample(0);

@@ -38,7 +38,7 @@ struct Lines {
     Sample spectrum[576];
     Lines() { std::fill(spectrum, spectrum + 576, Sample(5)); }
     void run(const RequantizeTables<Policy>& tables, const GranuleInfo& gi, uint32_t lineCount) {
-        requantize<Policy>(tables, gi, bands.longBandOfLine[0], bandEdges[0], magnitudes, signs, lineCount, spectrum);
+        requantize<Policy>(tables, gi, bandEdges[0], magnitudes, signs, lineCount, spectrum);
     }
 };
 
