@@ -104,7 +104,7 @@ TEST_F(SettingsPage, ActivatingAnOptionWritesItAtOnce) {
     EXPECT_NE(iniText(ini).find("Decoder=0"), std::string::npos);
     calls.clear();
     panel->handler(0x5150, qw::controlActivated, 300, 0, recordCall);  // not an option
-    panel->handler(0x5150, 99, 0, 0, recordCall);                       // not an event
+    panel->handler(0x5150, 99, 0, 0, recordCall);                      // not an event
     EXPECT_TRUE(calls.empty());
     EXPECT_EQ(qw::sys::profileInt("Quillwave", "Decoder", 5, ini.c_str()), 0u);
 }
