@@ -25,6 +25,25 @@ typedef double Quad __attribute__((vector_size(32), aligned(8), may_alias));
 
 constexpr int rowsPerColumn = FastSynthesis::rowsPerColumn;
 
+// Adds (or subtracts) the products of count vectors of taps and values to
+// the sums.  Loads go through memcpy: columns and window rows need not be
+// aligned to a whole vector.
+template <class Vector>
+__attribute__((always_inline)) inline void accumulate(Vector* sums, const double* taps, const double* values, int count,
+                                                      bool subtract) {
+    constexpr int lanes = sizeof(Vector) / sizeof(double);
+    for (int j = 0; j < count; ++j) {
+        Vector t, v;
+        std::memcpy(&t, taps + lanes * j, sizeof t);
+        std::memcpy(&v, values + lanes * j, sizeof v);
+        if (subtract) {
+            sums[j] -= t * v;
+        } else {
+            sums[j] += t * v;
+        }
+    }
+}
+
 // Sample j (0..16) sums tap k of row j over the columns k = 0..15 with
 // alternating signs (sample 16: the even taps only); sample 32 - r (r =
 // 1..15) subtracts the taps of row r read from the other end of the window.
@@ -34,23 +53,14 @@ template <class Vector>
 __attribute__((always_inline)) inline void windowSums(const double (*b)[rowsPerColumn], const double* window,
                                                       uint32_t q, double* first, double* backward) {
     constexpr int lanes = sizeof(Vector) / sizeof(double);
-    auto vectors = [](const double* p) { return reinterpret_cast<const Vector*>(p); };
     Vector forward[(17 + lanes - 1) / lanes] = {};
     for (uint32_t k = 0; k < 16; k += 2) {
-        const Vector* even = vectors(b[k]);
-        const Vector* evenTaps = vectors(window + 32 * ((16 - q + k) & 15));
-        for (int j = 0; j < (17 + lanes - 1) / lanes; ++j) forward[j] += evenTaps[j] * even[j];
-        const Vector* odd = vectors(b[k + 1]);
-        const Vector* oddTaps = vectors(window + 32 * ((17 - q + k) & 15));
-        for (int j = 0; j < 16 / lanes; ++j) forward[j] -= oddTaps[j] * odd[j];
+        accumulate(forward, window + 32 * ((16 - q + k) & 15), b[k], (17 + lanes - 1) / lanes, false);
+        accumulate(forward, window + 32 * ((17 - q + k) & 15), b[k + 1], 16 / lanes, true);
     }
     std::memcpy(first, forward, sizeof forward);
     Vector back[16 / lanes] = {};
-    for (uint32_t k = 0; k < 16; ++k) {
-        const Vector* column = vectors(b[k]);
-        const Vector* backTaps = vectors(window + 32 * ((15 + q - k) & 15));
-        for (int r = 0; r < 16 / lanes; ++r) back[r] -= backTaps[r] * column[r];
-    }
+    for (uint32_t k = 0; k < 16; ++k) accumulate(back, window + 32 * ((15 + q - k) & 15), b[k], 16 / lanes, true);
     std::memcpy(backward, back, sizeof back);
 }
 

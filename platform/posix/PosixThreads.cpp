@@ -89,10 +89,12 @@ private:
     std::unordered_map<uint32_t, std::shared_ptr<MessageQueue>> queues;
 };
 
-// Never destroyed: threads may still post or end while statics are torn down.
+// Destroyed with the module or program that holds it: the module is only
+// unloaded after its decoding thread has ended, and the registry must go with
+// it rather than stay behind as unreachable memory.
 QueueRegistry& registry() {
-    static auto* instance = new QueueRegistry;
-    return *instance;
+    static QueueRegistry instance;
+    return instance;
 }
 
 std::atomic<uint32_t> nextThreadId{1};
@@ -189,13 +191,18 @@ struct ThreadCompletion {
 
     ~ThreadCompletion() {
         registry().remove(record->id);
+        // The thread lets go of its record before a waiter can see it
+        // finished, so a handle closed right after the wait frees the record
+        // at once (no thread is left holding it when the process exits).
+        bool last;
         {
             std::lock_guard<std::mutex> guard(record->lock);
             record->exitCode = returned ? result : record->terminateCode;
             record->finished = true;
+            record->finishedSignal.notify_all();
+            last = record->references.fetch_sub(1) == 1;
         }
-        record->finishedSignal.notify_all();
-        record->release();
+        if (last) delete record;
     }
 };
 
