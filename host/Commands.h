@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace qw::host {
 
 struct Options {
@@ -19,5 +21,24 @@ int fail(const std::string& message, int code = 1);
 
 int decodeCommand(const Options& options);
 int recordCommand(const Options& options);
+int infoCommand(const Options& options);
+int tagCommand(const Options& options);
+int configCommand(const Options& options);
+
+// Lets this program's window calls reach the dialogs the module opens, for as
+// long as it lives (create it after loading the module, drop it before).
+class ModuleDialogs {
+public:
+    explicit ModuleDialogs(const std::string& modulePath);
+    ~ModuleDialogs();
+    ModuleDialogs(const ModuleDialogs&) = delete;
+    ModuleDialogs& operator=(const ModuleDialogs&) = delete;
+
+private:
+    sys::Handle library = nullptr;
+};
+
+// The text of a control of a dialog.
+std::string dialogItemText(sys::Handle dialog, int32_t id);
 
 }  // namespace qw::host

@@ -20,6 +20,15 @@ const char usage[] =
     "  record [--chunk BYTES] INPUT OUTPUT\n"
     "      decode INPUT through the module's recorder interface, pulling PCM in\n"
     "      chunks of BYTES (default 16384); OUTPUT as for decode\n"
+    "  info INPUT\n"
+    "      play the start of INPUT and print its song information and what its\n"
+    "      file-information dialog shows\n"
+    "  tag INPUT [--artist S] [--title S] [--album S] [--year S] [--comment S]\n"
+    "            [--genre N|NAME] [--wipe]\n"
+    "      set the given fields of INPUT's ID3v1 tag in the file-information\n"
+    "      dialog and save it, or wipe the tag\n"
+    "  config [performance|quality]\n"
+    "      show the settings page; with a choice, make it and close the page\n"
     "  --help\n"
     "      this text\n"
     "\n"
@@ -58,5 +67,8 @@ int main(int argc, char** argv) {
     const std::string& command = options.args[0];
     if (command == "decode") return decodeCommand(options);
     if (command == "record") return recordCommand(options);
+    if (command == "info") return infoCommand(options);
+    if (command == "tag") return tagCommand(options);
+    if (command == "config") return configCommand(options);
     return fail("unknown command " + command + "\n" + usage);
 }

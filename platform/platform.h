@@ -114,4 +114,152 @@ void freeLibrary(Handle library);
 std::string lastErrorText();        // the last failure of the calls above, as text
 std::string executableDirectory();  // folder of the running program, no trailing separator
 
+// ---- Dialogs and windows (user32) -------------------------------------------
+// A modeless dialog made from a template, its controls addressed by id, and a
+// message hook that lets a dialog see the keyboard messages of a thread whose
+// message loop knows nothing of it.  The posix backend is a headless dialog
+// manager: it builds the controls from the same template table, keeps every
+// window in a registry, and calls the dialog procedures synchronously.
+
+// Dialog and hook procedures use the system's callback convention.
+#if defined(_WIN32) && !defined(_WIN64)
+#define QW_WINAPI __stdcall
+#else
+#define QW_WINAPI
+#endif
+
+// Window messages.
+constexpr uint32_t messageNull = 0x0000;        // WM_NULL
+constexpr uint32_t messageDestroy = 0x0002;     // WM_DESTROY
+constexpr uint32_t messageClose = 0x0010;       // WM_CLOSE
+constexpr uint32_t messageKeyFirst = 0x0100;    // WM_KEYFIRST
+constexpr uint32_t messageKeyDown = 0x0100;     // WM_KEYDOWN
+constexpr uint32_t messageKeyLast = 0x0108;     // the last keyboard message a hook hands on
+constexpr uint32_t messageInitDialog = 0x0110;  // WM_INITDIALOG
+constexpr uint32_t messageCommand = 0x0111;     // WM_COMMAND
+constexpr uint32_t peekRemove = 1;              // PM_REMOVE: a hook's wParam for a message taken off the queue
+constexpr uint32_t keyReturn = 0x0D;            // VK_RETURN
+constexpr uint32_t keyEscape = 0x1B;            // VK_ESCAPE
+constexpr int32_t commandCancel = 2;            // IDCANCEL: the command Escape sends
+constexpr int32_t comboError = -1;              // CB_ERR
+
+// The command id in the low word of a WM_COMMAND wParam.
+constexpr int32_t commandId(uintptr_t wParam) { return int32_t(int16_t(wParam & 0xFFFF)); }
+
+// A queued message as a message hook sees it (layout of MSG).
+struct WindowMessage {
+    Handle window;
+    uint32_t message;
+    uintptr_t wParam;
+    intptr_t lParam;
+    uint32_t time;
+    int32_t x;
+    int32_t y;
+};
+
+using DialogProc = intptr_t(QW_WINAPI*)(Handle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+using HookProc = intptr_t(QW_WINAPI*)(int32_t code, uintptr_t wParam, intptr_t lParam);
+
+// Dialog templates: what a resource script holds, as data.
+enum class ControlClass { button, edit, staticText, comboBox };
+
+// Style bits of the templates (window, dialog, edit, combo box, button and
+// static styles), with the system's values.
+namespace style {
+constexpr uint32_t popup = 0x80000000u;         // WS_POPUP
+constexpr uint32_t caption = 0x00C00000u;       // WS_CAPTION
+constexpr uint32_t sysMenu = 0x00080000u;       // WS_SYSMENU
+constexpr uint32_t clipSiblings = 0x04000000u;  // WS_CLIPSIBLINGS
+constexpr uint32_t border = 0x00800000u;        // WS_BORDER
+constexpr uint32_t vScroll = 0x00200000u;       // WS_VSCROLL
+constexpr uint32_t tabStop = 0x00010000u;       // WS_TABSTOP
+constexpr uint32_t modalFrame = 0x0080u;        // DS_MODALFRAME
+constexpr uint32_t multiLine = 0x0004u;         // ES_MULTILINE
+constexpr uint32_t autoHScroll = 0x0080u;       // ES_AUTOHSCROLL
+constexpr uint32_t readOnly = 0x0800u;          // ES_READONLY
+constexpr uint32_t dropDownList = 0x0003u;      // CBS_DROPDOWNLIST
+constexpr uint32_t noIntegralHeight = 0x0400u;  // CBS_NOINTEGRALHEIGHT
+constexpr uint32_t pushButton = 0x0000u;        // BS_PUSHBUTTON
+constexpr uint32_t defPushButton = 0x0001u;     // BS_DEFPUSHBUTTON
+constexpr uint32_t groupBox = 0x0007u;          // BS_GROUPBOX
+constexpr uint32_t buttonTypeMask = 0x000Fu;    // BS_TYPEMASK
+constexpr uint32_t leftText = 0x0000u;          // SS_LEFT
+constexpr uint32_t centerText = 0x0001u;        // SS_CENTER
+}  // namespace style
+
+struct DialogItemTemplate {
+    int32_t id;
+    ControlClass kind;
+    const char* text;
+    int16_t x, y, width, height;  // dialog units
+    uint32_t style;               // beyond the child and visible styles every control has
+};
+
+struct DialogTemplate {
+    const char* caption;
+    const char* fontName;
+    uint16_t fontSize;
+    int16_t width, height;
+    uint32_t style;
+    const DialogItemTemplate* items;  // in template (tab) order
+    uint32_t itemCount;
+};
+
+// Makes a template known under its resource id.  posix: createDialog builds
+// its dialogs from it.  win32: the module's resource script holds the same
+// template, so there is nothing to do.
+void registerDialogTemplate(uint32_t templateId, const DialogTemplate* dialogTemplate);
+
+Handle findWindow(const char* caption);   // FindWindowA(nullptr, caption); hidden windows too
+void showWindow(Handle window);           // ShowWindow(SW_SHOW); also activates it
+bool isWindowVisible(Handle window);      // IsWindowVisible
+void setForegroundWindow(Handle window);  // SetForegroundWindow
+Handle foregroundWindow();                // GetForegroundWindow
+// CreateDialogParamA: the procedure gets WM_INITDIALOG with the parameter as
+// lParam before this returns.  0 on failure.
+Handle createDialog(Handle instance, uint32_t templateId, Handle parent, DialogProc procedure, intptr_t parameter);
+bool endDialog(Handle dialog, intptr_t result);  // EndDialog
+bool destroyWindow(Handle window);               // DestroyWindow: the procedure gets WM_DESTROY
+
+bool setItemText(Handle dialog, int32_t id, const char* text);  // SetDlgItemTextA
+// GetDlgItemTextA: copies at most maxCount - 1 characters and a NUL; returns
+// the number copied.
+uint32_t getItemText(Handle dialog, int32_t id, char* buffer, int32_t maxCount);
+void enableItem(Handle dialog, int32_t id, bool enable);  // EnableWindow(GetDlgItem(...))
+bool isItemEnabled(Handle dialog, int32_t id);            // IsWindowEnabled(GetDlgItem(...))
+// A click on a control as the user makes it: a button that is enabled sends
+// WM_COMMAND with its id to the dialog; a disabled one does nothing.
+void clickItem(Handle dialog, int32_t id);
+
+int32_t comboAddString(Handle dialog, int32_t id, const char* text);  // CB_ADDSTRING: index or comboError
+int32_t comboSetSelection(Handle dialog, int32_t id, int32_t index);  // CB_SETCURSEL: index or comboError
+int32_t comboSelection(Handle dialog, int32_t id);                    // CB_GETCURSEL: comboError when none
+int32_t comboCount(Handle dialog, int32_t id);                        // CB_GETCOUNT
+// CB_GETLBTEXT, cut to size - 1 characters and a NUL: length, or comboError.
+int32_t comboItemText(Handle dialog, int32_t id, int32_t index, char* buffer, uint32_t size);
+
+void setWindowUserData(Handle window, intptr_t data);  // SetWindowLongA(GWL_USERDATA)
+intptr_t windowUserData(Handle window);                // GetWindowLongA(GWL_USERDATA)
+
+// SetWindowsHookExA(WH_GETMESSAGE, procedure, no module, threadId): 0 on failure.
+Handle setMessageHook(HookProc procedure, uint32_t threadId);
+bool removeMessageHook(Handle hook);                                                  // UnhookWindowsHookEx
+intptr_t callNextHook(Handle hook, int32_t code, uintptr_t wParam, intptr_t lParam);  // CallNextHookEx
+bool isDialogMessage(Handle dialog, WindowMessage* message);                          // IsDialogMessageA
+
+// A key press as the calling thread's message loop sees it: a key-down for
+// the window goes through the thread's message hooks when it is taken off the
+// queue.  True when a hook took it (it arrived as WM_NULL).
+bool deliverKey(Handle window, uint32_t key);
+
+#if !defined(_WIN32)
+// Every copy of the platform layer in a process (a host's and each module's,
+// which is linked into its shared object) has a dialog manager of its own.
+// A host that reads and drives the dialogs a module opens points its copy's
+// window calls at the module's manager, which the module hands out.
+class DialogManager;
+DialogManager* dialogManager();                 // the manager of this copy
+void useDialogManager(DialogManager* manager);  // null: back to this copy's own
+#endif
+
 }  // namespace qw::sys

@@ -1,8 +1,10 @@
 // The functions the host finds by name in SQqw4.sqp.
+#include "platform/platform.h"
 #include "plugin/PluginEntry.h"
 #include "plugin/SettingsPage.h"
 #include "quillwave/quillwave.h"
 #include "recorder/Recorder.h"
+#include "tag/FileInfoDialog.h"
 
 #if defined(_WIN32)
 #define QW_EXPORT __declspec(dllexport)
@@ -18,8 +20,19 @@ QW_EXPORT int32_t QW_CALL Shutdown(PlayerContext* context) { return qw::shutdown
 
 QW_EXPORT int32_t QW_CALL Configure(ConfigRequest* request) { return qw::configure(request); }
 
+QW_EXPORT int32_t QW_CALL ExtendedInfo(uint32_t unused, uint32_t* result, PlayerContext* context) {
+    return qw::extendedInfo(unused, result, context);
+}
+
 QW_EXPORT int32_t QW_CALL CreateRecorderPluginInterface(void** object) {
     return qw::createRecorderPluginInterface(object);
 }
+
+#if !defined(_WIN32)
+// Linux builds only, and not one of the entry points: the module's headless
+// dialog manager, so that a host can read and drive the dialogs the module
+// opens (under Windows the system's window manager is shared already).
+QW_EXPORT void* HeadlessDialogManager(void) { return qw::sys::dialogManager(); }
+#endif
 
 }  // extern "C"

@@ -1,0 +1,117 @@
+// quillwave tag: edits a file's ID3v1 tag the way a user would, in the
+// module's file-information dialog.
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/Commands.h"
+#include "host/Module.h"
+#include "host/PlayerHost.h"
+#include "platform/platform.h"
+#include "tag/DialogTemplate.h"
+
+namespace qw::host {
+
+namespace {
+
+bool sameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The list position of a genre given by number or by name (any case), or -1.
+int32_t findGenre(sys::Handle dialog, const std::string& genre) {
+    const int32_t count = sys::comboCount(dialog, item::genre);
+    char* end = nullptr;
+    const long number = std::strtol(genre.c_str(), &end, 10);
+    if (!genre.empty() && *end == '\0') return number >= 0 && number < count ? int32_t(number) : -1;
+    for (int32_t i = 0; i < count; ++i) {
+        char name[256];
+        if (sys::comboItemText(dialog, item::genre, i, name, sizeof name) >= 0 && sameText(name, genre)) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+int tagCommand(const Options& options) {
+    std::vector<std::pair<int32_t, std::string>> fields;
+    std::string genre;
+    bool wipe = false;
+    std::vector<std::string> files;
+    const std::pair<const char*, int32_t> fieldOptions[] = {{"--artist", item::artist},
+                                                            {"--title", item::title},
+                                                            {"--album", item::album},
+                                                            {"--year", item::year},
+                                                            {"--comment", item::comment}};
+    for (size_t i = 1; i < options.args.size(); ++i) {
+        const std::string& a = options.args[i];
+        bool taken = false;
+        for (const auto& option : fieldOptions) {
+            if (a == option.first && i + 1 < options.args.size()) {
+                fields.emplace_back(option.second, options.args[++i]);
+                taken = true;
+            }
+        }
+        if (taken) continue;
+        if (a == "--genre" && i + 1 < options.args.size()) {
+            genre = options.args[++i];
+        } else if (a == "--wipe") {
+            wipe = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return fail("unknown option " + a + "\n" + usage);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 1) return fail(std::string("tag needs INPUT\n") + usage);
+    if (wipe && (!fields.empty() || !genre.empty())) return fail("--wipe takes no field to set");
+
+    Module module;
+    if (!module.load(options.plugin)) return fail(module.error(), 2);
+    if (!module.extendedInfo) return fail("the module has no file-information dialog", 2);
+    ModuleDialogs dialogs(options.plugin);
+
+    // The dialog asks the host for the current file's path: INPUT, readable
+    // or not (the dialog itself says when it cannot edit the file).
+    PlayerHost player(module, options.ini);
+    player.openInput(files[0]);
+    if (!player.initialise()) return fail("the module did not initialise", 2);
+    uint32_t result = 1;
+    module.extendedInfo(0, &result, &player.context());
+    sys::Handle dialog = sys::findWindow(fileInfoCaption);
+    if (dialog == nullptr) return fail("the module opened no file-information dialog", 2);
+
+    auto finish = [&](int status) {
+        sys::clickItem(dialog, item::close);
+        player.shutdown();
+        return status;
+    };
+
+    const int32_t button = wipe ? item::wipe : item::save;
+    if (!sys::isItemEnabled(dialog, button)) {
+        std::printf("%s\n", dialogItemText(dialog, item::status).c_str());
+        return finish(1);
+    }
+    for (const auto& field : fields) sys::setItemText(dialog, field.first, field.second.c_str());
+    if (!genre.empty()) {
+        const int32_t index = findGenre(dialog, genre);
+        if (index < 0) return finish(fail("unknown genre " + genre));
+        sys::comboSetSelection(dialog, item::genre, index);
+    }
+    sys::clickItem(dialog, button);
+
+    const std::string status = dialogItemText(dialog, item::status);
+    std::printf("%s\n", status.c_str());
+    return finish(status == "TAG Saved!" || status == "TAG Wiped!" ? 0 : 1);
+}
+
+}  // namespace qw::host
