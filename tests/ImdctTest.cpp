@@ -1,5 +1,4 @@
-// The inverse MDCT against the transform's defining sums, its overlap-add and
-// the inversion of odd subbands.
+// The inverse MDCT and its windows against the transform's defining sums.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -95,37 +94,6 @@ TYPED_TEST(ImdctTest, MatchesDirectSumsForEveryBlockType) {
                     EXPECT_EQ(this->overlap[18 * sb + 12 + i], 0) << sb;
                 }
             }
-        }
-    }
-}
-
-// A silent granule after a loud one outputs the carried halves and leaves the
-// overlap at zero; a start block carries zeros in its last six samples.
-TYPED_TEST(ImdctTest, OverlapCarriesToTheNextGranule) {
-    for (uint32_t j = 0; j < 576; ++j) this->spectrum[j] = typename TypeParam::Sample(std::cos(j * 1.1) * 500);
-    this->run(block(1));
-    const auto carried = this->overlap;
-    for (uint32_t sb = 0; sb < 32; ++sb) {
-        for (uint32_t i = 12; i < 18; ++i) EXPECT_EQ(carried[18 * sb + i], 0);
-    }
-    std::fill(this->spectrum.begin(), this->spectrum.end(), 0);
-    this->run(block(2));
-    for (uint32_t sb = 0; sb < 32; ++sb) {
-        for (uint32_t i = 0; i < 18; ++i) {
-            EXPECT_EQ(this->samples[32 * i + sb], carried[18 * sb + i]);
-            EXPECT_EQ(this->overlap[18 * sb + i], 0);
-        }
-    }
-}
-
-TEST(Imdct, InversionNegatesOddSlotsOfOddSubbands) {
-    std::vector<double> s(576);
-    for (uint32_t j = 0; j < 576; ++j) s[j] = j + 1.0;
-    invertOddSubbands(s.data());
-    for (uint32_t t = 0; t < 18; ++t) {
-        for (uint32_t sb = 0; sb < 32; ++sb) {
-            const double expected = (t & 1) && (sb & 1) ? -(32.0 * t + sb + 1) : 32.0 * t + sb + 1;
-            EXPECT_EQ(s[32 * t + sb], expected) << t << " " << sb;
         }
     }
 }

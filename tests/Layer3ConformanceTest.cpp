@@ -3,6 +3,7 @@
 // and largest difference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -138,15 +139,14 @@ TEST_P(Layer3Conformance, MatchesReferencePcm) {
     EXPECT_LE(f.maxDifference, 1);
 }
 
+// Test names cannot hold '-': the vectors' names appear with '_'.
 INSTANTIATE_TEST_SUITE_P(Vectors, Layer3Conformance,
                          ::testing::Values("l3-compl", "l3-he_32khz", "l3-he_48khz", "l3-hecommon", "l3-si",
                                            "l3-si_huff", "l3-si_block", "l3-sin1k0db", "l3-he_free",
                                            "M2L3_bitrate_16_all", "M2L3_compl24"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
+                         [](const auto& info) {
                              std::string s = info.param;
-                             for (char& c : s) {
-                                 if (c == '-') c = '_';
-                             }
+                             std::replace(s.begin(), s.end(), '-', '_');
                              return s;
                          });
 

@@ -27,19 +27,6 @@ struct Corpus {
     bool broken = false;  // the tools are there but the script failed
 };
 
-bool haveTool(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::vector<std::string> readList(const std::string& path) {
-    std::vector<std::string> names;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty()) names.push_back(line);
-    }
-    return names;
-}
-
 // Builds the corpus on first use (the script keeps what exists) and lists it.
 // Without the tools an earlier corpus is still used.
 const Corpus& corpus() {
@@ -47,24 +34,22 @@ const Corpus& corpus() {
         Corpus c;
         const char* override = std::getenv("QW_CORPUS_DIR");
         c.dir = override ? override : QW_BUILD_DIR "/corpus";
-        const std::string script = QW_SAMPLES_DIR "/../scripts/make-corpus.sh";
-        const char* missing = !haveTool("sox")      ? "sox"
-                              : !haveTool("lame")   ? "lame"
-                              : !haveTool("mpg123") ? "mpg123"
-                                                    : nullptr;
-        if (!missing) {
-            const std::string command = "bash '" + script + "' '" + c.dir + "' >'" + c.dir + ".log' 2>&1";
-            if (std::system(command.c_str()) != 0) {
-                c.problem = "corpus script failed, see " + c.dir + ".log";
-                c.broken = true;
-                return c;
-            }
+        std::string missing;
+        for (const char* tool : {"sox", "lame", "mpg123"}) {
+            if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0) missing = tool;
         }
-        c.files = readList(c.dir + "/corpus.list");
-        if (c.files.empty()) {
-            c.problem = missing ? std::string(missing) + " not installed: no generated corpus to compare against"
-                                : "corpus list " + c.dir + "/corpus.list is empty";
+        const std::string command =
+            "bash '" QW_SAMPLES_DIR "/../scripts/make-corpus.sh' '" + c.dir + "' >'" + c.dir + ".log' 2>&1";
+        if (missing.empty() && std::system(command.c_str()) != 0) {
+            c.problem = "corpus script failed, see " + c.dir + ".log";
+            c.broken = true;
+            return c;
         }
+        std::ifstream list(c.dir + "/corpus.list");
+        for (std::string line; std::getline(list, line);) {
+            if (!line.empty()) c.files.push_back(line);
+        }
+        if (c.files.empty()) c.problem = missing + " not installed or corpus list empty: no corpus to compare against";
         return c;
     }();
     return result;
@@ -74,12 +59,6 @@ const Corpus& corpus() {
     const Corpus& corpusRef = corpus();                \
     if (corpusRef.broken) FAIL() << corpusRef.problem; \
     if (corpusRef.files.empty()) GTEST_SKIP() << corpusRef.problem
-
-// Values per frame implied by a file's name: "m1-..." has two granules.
-int32_t valuesPerFrame(const std::string& name, uint32_t channels) {
-    const int32_t granules = name.rfind("m1-", 0) == 0 ? 2 : 1;
-    return granules * 576 * int32_t(channels);
-}
 
 struct FrameLayout {
     uint32_t offset;           // of the header
@@ -104,31 +83,27 @@ std::vector<FrameLayout> frameLayouts(const std::vector<uint8_t>& bytes) {
     return frames;
 }
 
-void checkWholeFiles(Layer3Variant variant) {
+TEST(Layer3Corpus, BothDecodersMatchReferenceDecoder) {
     QW_REQUIRE_CORPUS();
-    std::printf("%-30s %-11s %6s %9s %9s %5s\n", "file", "decoder", "frames", "values", "PSNR dB", "max");
-    for (const std::string& name : corpusRef.files) {
-        SCOPED_TRACE(name);
-        const std::string path = corpusRef.dir + "/" + name;
-        const std::vector<int16_t> reference = toSamples(readBytes(path + ".pcm"));
-        MemoryStream stream(readBytes(path));
-        const DecodedStream ours = decodeStream(&stream, variant);
-
-        EXPECT_EQ(ours.stats.framesRejected, 0u);
-        EXPECT_EQ(ours.stats.framesDecoded, ours.stats.framesTaken);
-        EXPECT_EQ(ours.channels, name.find("-mono-") != std::string::npos ? 1u : 2u);
-        EXPECT_EQ(ours.sampleRate, uint32_t(std::stoul(name.substr(name.find('-') + 1))));
-        EXPECT_EQ(ours.pcm.size(), reference.size());
-        const Comparison c = compare(ours.pcm, reference);
-        EXPECT_GE(c.psnr, minimumPsnr);
-        std::printf("%-30s %-11s %6u %9zu %9.2f %5d\n", name.c_str(), variantName(variant), ours.stats.framesDecoded,
-                    ours.pcm.size(), c.psnr, c.maxDifference);
+    for (Layer3Variant variant : {Layer3Variant::performance, Layer3Variant::quality}) {
+        for (const std::string& name : corpusRef.files) {
+            SCOPED_TRACE(name + " / " + variantName(variant));
+            const std::string path = corpusRef.dir + "/" + name;
+            MemoryStream stream(readBytes(path));
+            const DecodedStream ours = decodeStream(&stream, variant);
+            EXPECT_EQ(ours.stats.framesRejected, 0u);
+            EXPECT_EQ(ours.stats.framesDecoded, ours.stats.framesTaken);
+            EXPECT_EQ(ours.channels, name.find("-mono-") != std::string::npos ? 1u : 2u);
+            EXPECT_EQ(ours.sampleRate, uint32_t(std::stoul(name.substr(name.find('-') + 1))));
+            const std::vector<int16_t> reference = toSamples(readBytes(path + ".pcm"));
+            EXPECT_EQ(ours.pcm.size(), reference.size());
+            const Comparison c = compare(ours.pcm, reference);
+            EXPECT_GE(c.psnr, minimumPsnr);
+            std::printf("%-30s %-11s %6u frames %9.2f dB max %d\n", name.c_str(), variantName(variant),
+                        ours.stats.framesDecoded, c.psnr, c.maxDifference);
+        }
     }
 }
-
-TEST(Layer3Corpus, PerformanceDecoderMatchesReferenceDecoder) { checkWholeFiles(Layer3Variant::performance); }
-
-TEST(Layer3Corpus, QualityDecoderMatchesReferenceDecoder) { checkWholeFiles(Layer3Variant::quality); }
 
 // A stream joined at a frame boundary in the middle (as after a broken
 // download): frames whose main_data_begin reaches back before the join get
@@ -162,7 +137,8 @@ TEST(Layer3Corpus, StreamJoinedMidwayRecoversOnceItsReservoirIsComplete) {
             ASSERT_EQ(ours.stats.framesDecoded, frames.size() - joinFrame);
 
             const std::vector<int16_t> reference = toSamples(readBytes(path + ".pcm"));
-            const size_t frameValues = size_t(valuesPerFrame(name, ours.channels));
+            // "m1-..." files have two granules per frame.
+            const size_t frameValues = (name.rfind("m1-", 0) == 0 ? 2 : 1) * 576 * size_t(ours.channels);
             ASSERT_EQ(reference.size(), frames.size() * frameValues);
             const std::vector<int16_t> recovered(ours.pcm.begin() + (firstGood - joinFrame) * frameValues,
                                                  ours.pcm.end());

@@ -1,9 +1,7 @@
-// The Layer III decode driver on constructed frames: value counts, channel
-// interleaving, the bit reservoir across frames, reset and rejection.
+// The Layer III decode driver on constructed frames: the bit reservoir across frames, reset and rejection.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -75,11 +73,9 @@ std::vector<uint8_t> frame(std::vector<uint8_t> header, uint32_t size, const std
     return bytes;
 }
 
-// Headers without check word: MPEG-1 44.1 kHz 128 kbit/s (417 bytes), MPEG-2
-// 22.05 kHz 64 kbit/s and MPEG-2.5 11.025 kHz 32 kbit/s (208 bytes each).
-const std::vector<uint8_t> mpeg1Stereo = {0xFF, 0xFB, 0x90, 0x00}, mpeg1Mono = {0xFF, 0xFB, 0x90, 0xC0},
-                           mpeg1Joint = {0xFF, 0xFB, 0x90, 0x60}, mpeg2Stereo = {0xFF, 0xF3, 0x80, 0x00},
-                           mpeg25Mono = {0xFF, 0xE3, 0x40, 0xC0};
+// Headers without check word: MPEG-1 44.1 kHz 128 kbit/s (417 bytes).
+const std::vector<uint8_t> mpeg1Mono = {0xFF, 0xFB, 0x90, 0xC0}, mpeg1Joint = {0xFF, 0xFB, 0x90, 0x60};
+;
 
 // One line of channel 0, granule 0: table 1 code 01 (pair 1, 0), sign +.
 const std::vector<uint8_t> oneLine = {0x40};
@@ -96,50 +92,6 @@ struct Chain {
     std::vector<int16_t> pcm = std::vector<int16_t>(2305, 7);
 };
 
-template <class Decoder>
-void expectCountsAndSilence() {
-    const struct {
-        std::vector<uint8_t> header;
-        uint32_t size, sideBytes;
-        int32_t values;
-    } cases[] = {{mpeg1Stereo, 417, 32, 2304},
-                 {mpeg1Mono, 417, 17, 1152},
-                 {mpeg2Stereo, 208, 17, 1152},
-                 {mpeg25Mono, 208, 9, 576}};
-    for (const auto& c : cases) {
-        Chain<Decoder> s(frame(c.header, c.size, std::vector<uint8_t>(c.sideBytes, 0)));
-        ASSERT_EQ(s.next(s.pcm.data()), c.values);
-        for (int32_t i = 0; i < c.values; ++i) ASSERT_EQ(s.pcm[i], 0) << i;
-        EXPECT_EQ(s.pcm[c.values], 7);           // nothing written beyond
-        EXPECT_EQ(s.stream.position(), c.size);  // the whole frame consumed
-    }
-}
-
-TEST(Layer3Decoder, ValueCountsFollowVersionAndChannels) {
-    expectCountsAndSilence<Layer3Decoder>();
-    expectCountsAndSilence<Layer3FastDecoder>();
-}
-
-// Channel 0 alone carries a signal: it comes out on the even positions, the
-// odd ones (channel 1) stay silent, and both decoders agree closely.
-TEST(Layer3Decoder, StereoOutputInterleavesLeftFirst) {
-    const Channel c[2][2] = {{loud(), {}}, {{}, {}}};
-    const auto bytes = frame(mpeg1Stereo, 417, mpeg1SideInfo(0, 2, c), oneLine);
-    Chain<Layer3Decoder> q(bytes);
-    Chain<Layer3FastDecoder> f(bytes);
-    ASSERT_EQ(q.next(q.pcm.data()), 2304);
-    ASSERT_EQ(f.next(f.pcm.data()), 2304);
-    int loudest = 0;
-    for (uint32_t i = 0; i < 2304; ++i) {
-        if (i & 1) {
-            EXPECT_EQ(q.pcm[i], 0) << i;
-        }
-        loudest = std::max(loudest, std::abs(int(q.pcm[i])));
-        EXPECT_NEAR(q.pcm[i], f.pcm[i], 1) << i;
-    }
-    EXPECT_GT(loudest, 100);
-}
-
 // Frame A codes nothing itself but carries frame B's main data at the end of
 // its payload; B points back to it with main_data_begin.
 template <class Decoder>
@@ -152,20 +104,22 @@ void expectReservoirAcrossFrames() {
     bytes.insert(bytes.end(), b.begin(), b.end());
     bytes.insert(bytes.end(), b.begin(), b.end());
 
+    const auto silent1152 = [](const std::vector<int16_t>& pcm) {
+        return std::all_of(pcm.begin(), pcm.begin() + 1152, [](int16_t v) { return v == 0; });
+    };
+    // B decodes to a signal, also when A's output was not wanted (a null
+    // output still loads the reservoir); after a reset B's main data is lost.
     Chain<Decoder> normal(bytes), skipped(bytes), reset(bytes);
-    std::vector<int16_t> expected(1152);
     ASSERT_EQ(normal.next(normal.pcm.data()), 1152);
-    ASSERT_EQ(normal.next(expected.data()), 1152);
-    // A null output still loads the reservoir.
+    ASSERT_EQ(normal.next(normal.pcm.data()), 1152);
+    EXPECT_FALSE(silent1152(normal.pcm));
     ASSERT_EQ(skipped.next(nullptr), 0);
     ASSERT_EQ(skipped.next(skipped.pcm.data()), 1152);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), skipped.pcm.begin()));
-    EXPECT_TRUE(std::any_of(expected.begin(), expected.end(), [](int16_t v) { return v != 0; }));
-    // After reset the reservoir reads zeros: B's main data is lost.
+    EXPECT_EQ(skipped.pcm, normal.pcm);
     ASSERT_EQ(reset.next(reset.pcm.data()), 1152);
     reset.decoder->reset();
     ASSERT_EQ(reset.next(reset.pcm.data()), 1152);
-    EXPECT_TRUE(std::all_of(reset.pcm.begin(), reset.pcm.begin() + 1152, [](int16_t v) { return v == 0; }));
+    EXPECT_TRUE(silent1152(reset.pcm));
 
     // Reset also clears the signal history: a silent frame after a loud one
     // rings on without it and is silent with it.
@@ -177,7 +131,7 @@ void expectReservoirAcrossFrames() {
         ASSERT_EQ(s.next(s.pcm.data()), 1152);
         if (clear) s.decoder->reset();
         ASSERT_EQ(s.next(s.pcm.data()), 1152);
-        EXPECT_EQ(std::all_of(s.pcm.begin(), s.pcm.begin() + 1152, [](int16_t v) { return v == 0; }), clear);
+        EXPECT_EQ(silent1152(s.pcm), clear);
     }
 }
 

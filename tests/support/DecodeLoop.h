@@ -1,7 +1,6 @@
-// The frame loop of the decoding thread, without the host: takes frames from
-// a FrameHeader, makes a decoder whenever the layer changes and hands each
-// frame's PCM to a sink.  Shared by the corpus tests, the fuzzer and the
-// benchmark.
+// The decoding thread's frame loop without the host: takes frames from a
+// FrameHeader, makes a decoder whenever the layer changes and hands each
+// frame's PCM to a sink.  Shared by tests, fuzzer and benchmark.
 #pragma once
 
 #include <cstdint>
@@ -16,17 +15,15 @@
 
 namespace qw::test {
 
-// Which Layer III decoder a loop uses: the "Best Performance" single-precision
-// one or the "Best Quality" double-precision one.
+// The single-precision or the double-precision Layer III decoder.
 enum class Layer3Variant { performance, quality };
 
 inline const char* variantName(Layer3Variant variant) {
     return variant == Layer3Variant::performance ? "performance" : "quality";
 }
 
-// The most 16-bit values one frame yields (MPEG-1 Layer III stereo).  The
-// loop's buffer has exactly this size, so that a decoder writing past it is
-// caught by the address sanitizer.
+// The most values one frame yields; the buffer has exactly this size so that
+// the address sanitizer catches a decoder writing past it.
 constexpr int32_t maxFrameValues = 2 * 1152;
 
 struct LoopStats {
@@ -39,17 +36,14 @@ struct LoopStats {
 
 class DecodeLoop {
 public:
-    // With keepDecoders, a decoder made once is kept when the layer changes
-    // and reset when it is used again, and restart() prepares the loop for a
-    // new stream: the fuzzer and the benchmark so avoid building the large
-    // Layer III tables for every input.  Without it the loop behaves like the
-    // decoding thread: the old decoder is destroyed and a new one made.
+    // With keepDecoders a decoder is kept across layer changes and reset when
+    // used again (restart() starts a new stream), so the large tables are
+    // built once; without it the old decoder is destroyed and a new one made.
     DecodeLoop(FrameHeader* header, Layer3Variant variant, bool keepDecoders = false)
         : header(header), variant(variant), keepDecoders(keepDecoders) {}
 
-    // Makes (or, when kept, resets) the decoder for a layer ahead of the
-    // first frame, so that its table building stays out of timed code.
-    // Layer II has none.
+    // Makes (or resets) the decoder for a layer ahead of the first frame, so
+    // table building stays out of timed code.  Layer II has none.
     void prepare(uint32_t layer) {
         if (layer == currentLayer) return;
         currentLayer = layer;
@@ -70,11 +64,9 @@ public:
     // Forgets the current layer, so the next frame's decoder starts afresh.
     void restart() { currentLayer = noLayer; }
 
-    // Runs until the reader finds no more frames or maxFrames frames were
-    // taken.  sink(const int16_t* pcm, int32_t count, const FrameHeader&) gets
-    // every decoded frame.  A rejected frame resynchronises the reader, as
-    // the decoding thread does; Layer II frames are not decoded, so the next
-    // search scans through their payload.
+    // Runs until the reader finds no more frames or maxFrames were taken;
+    // sink(const int16_t* pcm, int32_t count, const FrameHeader&) gets every
+    // decoded frame.  A rejected frame resynchronises the reader.
     template <class Sink>
     LoopStats run(Sink&& sink, uint32_t maxFrames = UINT32_MAX) {
         LoopStats stats;
@@ -125,8 +117,7 @@ struct DecodedStream {
     LoopStats stats;
 };
 
-// Decodes every frame of stream (probing for a VBR header first, like the
-// decoding thread) and collects the PCM.
+// Decodes every frame of stream (after probing for a VBR header) into memory.
 inline DecodedStream decodeStream(InputStream* stream, Layer3Variant variant, uint32_t maxFrames = UINT32_MAX) {
     DecodedStream result;
     FrameHeader header(stream);

@@ -1,0 +1,36 @@
+// A path in the temporary folder, unique to the process, removed at the end.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <unistd.h>
+
+namespace qw::test {
+
+struct TempFile {
+    explicit TempFile(const std::string& stem) {
+        static std::atomic<int> counter{0};
+        path = (std::filesystem::temp_directory_path() /
+                (stem + std::to_string(counter++) + "_" + std::to_string(getpid())))
+                   .string();
+        std::filesystem::remove(path);
+    }
+    ~TempFile() {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
+    const char* c_str() const { return path.c_str(); }
+    void write(const std::string& content) const { std::ofstream(path, std::ios::binary) << content; }
+    std::string read() const {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string path;
+};
+
+}  // namespace qw::test
