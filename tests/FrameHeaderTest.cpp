@@ -58,7 +58,7 @@ TEST(FrameHeader, PayloadLengthsOfEachKind) {
         {0xFFE31800, 51, 17},   // MPEG-2.5 Layer III stereo, 8 kbit/s, 8 kHz: 72 bytes
     };
     for (const Case& c : cases) {
-        MemoryStream stream(frame(c.word, 0));
+        MemoryStream stream(frame(c.word, 2));
         FrameHeader header(&stream);
         ASSERT_EQ(header.readNextFrame(), 0u) << std::hex << c.word;
         EXPECT_EQ(header.payloadLength(), c.payload) << std::hex << c.word;
