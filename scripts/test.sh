@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the release build with its tests,
 # the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# 32-bit record layouts, the Windows module's exports and imports, and a
+# 32-bit record layouts, the Windows builds (the shipped 32-bit DLL by its
+# exports and imports, the 64-bit twin's tests and decodes under Wine), and a
 # short fuzzing run.  Installs what it needs when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,11 +26,8 @@ section "sanitizer build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQW_SANITIZE=ON -DQW_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 
-section "Windows module (i686)"
-cmake -S . -B build-mingw32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
-  -DQW_BUILD_TESTS=OFF -DQW_BUILD_BENCH=OFF >/dev/null
-cmake --build build-mingw32 -j"$jobs" --target quillwave_module quillwave
-scripts/check-dll.sh build-mingw32/SQqw4.sqp $(scripts/module-exports.sh)
+section "Windows builds and tests under Wine"
+scripts/test-windows.sh build
 
 if [ -f fuzz/CMakeLists.txt ]; then
   section "fuzzing"

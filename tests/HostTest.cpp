@@ -17,6 +17,16 @@ namespace {
 
 std::string buildPath(const std::string& name) { return std::string(QW_BUILD_DIR) + "/" + name; }
 
+// A path as the command interpreter takes it: on Windows '/' starts a switch.
+std::string commandPath(std::string path) {
+#if defined(_WIN32)
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+#endif
+    return path;
+}
+
 std::string modulePath() { return buildPath("SQqw4.sqp"); }
 
 struct HostRun {
@@ -30,10 +40,14 @@ HostRun runHost(const std::string& arguments) {
     const std::string errFile = testing::TempDir() + "quillwave-stderr-" +
                                 testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
     const std::string command =
-        buildPath("quillwave") + " --plugin " + modulePath() + " " + arguments + " 2>" + errFile;
+        commandPath(buildPath("quillwave")) + " --plugin " + modulePath() + " " + arguments + " 2>" + errFile;
     HostRun run;
     const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+    run.status = raw;  // the exit code itself
+#else
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
     const auto bytes = qw::test::readBytes(errFile);
     run.errors.assign(bytes.begin(), bytes.end());
     std::remove(errFile.c_str());
@@ -92,6 +106,9 @@ TEST(HostDecode, WavOutputDescribesTheStream) {
 }
 
 TEST(HostDecode, LayerTwoIsRefusedFrameByFrame) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "on Windows the refusals are system message boxes, which the host cannot count";
+#endif
     QW_REQUIRE_VECTOR(input, "l2-fl13.bit");
     const std::string output = testing::TempDir() + "l2.pcm";
     const HostRun run = runHost("decode " + input + " " + output);

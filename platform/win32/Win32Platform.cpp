@@ -25,15 +25,22 @@ void closeMutex(Handle mutex) {
 namespace {
 
 // Our thread procedures use the default calling convention, the system calls
-// its start routine with its own; a small trampoline bridges the two.
+// its start routine with its own; a small trampoline bridges the two.  The
+// system gives a thread its message queue only when it first asks for
+// messages, so the trampoline asks at once and createThread waits for that:
+// a message posted as soon as createThread returns is never lost.
 struct ThreadStart {
     ThreadProc procedure;
     void* argument;
+    HANDLE queueReady;
 };
 
 DWORD WINAPI threadTrampoline(LPVOID parameter) {
-    ThreadStart start = *static_cast<ThreadStart*>(parameter);
-    HeapFree(GetProcessHeap(), 0, parameter);
+    // The record lives on the creator's stack until queueReady is set.
+    const ThreadStart start = *static_cast<ThreadStart*>(parameter);
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    SetEvent(start.queueReady);
     return start.procedure(start.argument);
 }
 
@@ -41,16 +48,17 @@ DWORD WINAPI threadTrampoline(LPVOID parameter) {
 
 Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
     if (procedure == nullptr) return nullptr;
-    auto* start = static_cast<ThreadStart*>(HeapAlloc(GetProcessHeap(), 0, sizeof(ThreadStart)));
-    if (start == nullptr) return nullptr;
-    start->procedure = procedure;
-    start->argument = argument;
+    ThreadStart start{procedure, argument, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    if (start.queueReady == nullptr) return nullptr;
     DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, stackSize, threadTrampoline, start, 0, &id);
-    if (thread == nullptr) {
-        HeapFree(GetProcessHeap(), 0, start);
-        return nullptr;
+    HANDLE thread = CreateThread(nullptr, stackSize, threadTrampoline, &start, 0, &id);
+    if (thread != nullptr) {
+        // Either the queue is ready or the thread ended before it got there.
+        HANDLE both[2] = {start.queueReady, thread};
+        WaitForMultipleObjects(2, both, FALSE, INFINITE);
     }
+    CloseHandle(start.queueReady);
+    if (thread == nullptr) return nullptr;
     if (threadId != nullptr) *threadId = id;
     return thread;
 }
