@@ -11,6 +11,47 @@
 
 namespace qw {
 
+namespace {
+
+// The exact product a * b as p + e (Dekker's splitting; no fused multiply-add).
+void twoProduct(double a, double b, double& p, double& e) {
+    const double split = 134217729.0;  // 2^27 + 1
+    double t = split * a;
+    const double ah = t - (t - a), al = a - ah;
+    t = split * b;
+    const double bh = t - (t - b), bl = b - bh;
+    p = a * b;
+    e = ((ah * bh - p) + ah * bl + al * bh) + al * bl;
+}
+
+// n^(4/3), correctly rounded, from basic arithmetic alone.  The power
+// functions of the C libraries this module is built with differ in the last
+// bit for a few entries, and the table must hold the same bits on every
+// platform: a Newton cube root from above, then one correction carried in
+// double-double.
+double power43(uint32_t n) {
+    if (n < 2) return double(n);
+    const double x = double(n);
+    double y = x < 8 ? 2.0 : x < 1000 ? 10.0 : 32.0;
+    while (y * y * y < x) y *= 2;
+    for (int i = 0; i < 100; ++i) {
+        const double next = (2 * y + x / (y * y)) / 3;
+        if (next >= y) break;
+        y = next;
+    }
+    // cbrt(x) is about y + (x - y^3) / (3 y^2); x^(4/3) = x cbrt(x).
+    double y2, y2e, y3, y3e;
+    twoProduct(y, y, y2, y2e);
+    twoProduct(y2, y, y3, y3e);
+    const double r = ((x - y3) - y3e) - y2e * y;
+    const double dy = r / (3 * y * y);
+    double p, pe;
+    twoProduct(x, y, p, pe);
+    return p + (pe + x * dy);
+}
+
+}  // namespace
+
 template <class Policy>
 RequantizeTables<Policy>::RequantizeTables() {
     // Every entry is computed in double and stored in the policy's precision.
@@ -19,7 +60,7 @@ RequantizeTables<Policy>::RequantizeTables() {
         subblockGain[k] = Sample(std::pow(2.0, -2.0 * double(k)));
         scaleFactorGain[k] = Sample(std::pow(2.0, -double(k) / 2.0));
     }
-    for (uint32_t n = 0; n < Policy::pow43Size; ++n) pow43[n] = Sample(std::pow(double(n), 4.0 / 3.0));
+    for (uint32_t n = 0; n < Policy::pow43Size; ++n) pow43[n] = Sample(power43(n));
 }
 
 template <class Policy>
