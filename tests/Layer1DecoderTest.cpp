@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,125 +15,74 @@
 namespace qw {
 namespace {
 
-// Builds MPEG-1 Layer I frames at 48 kHz and 384 kbit/s (384 bytes, no check
-// word) field by field, most significant bit first.
+// MPEG-1 Layer I frames at 48 kHz and 384 kbit/s (384 bytes, no check word), written field by
+// field, most significant bit first.  Mode: 0 stereo, 1 joint stereo, 3 single channel.
 struct FrameWriter {
     std::vector<uint8_t> bytes;
-    size_t start = 0, bits = 0;
-
-    // mode: 0 stereo, 1 joint stereo, 3 single channel.
-    void begin(uint32_t mode, uint32_t modeExtension = 0) {
-        start = bytes.size();
-        put(0xFFFFC4, 24);  // MPEG-1 Layer I, no check word, bitrate index 12, 48 kHz
-        put(mode << 6 | modeExtension << 4, 8);
-    }
+    size_t bits = 0;
+    void begin(uint32_t mode, uint32_t extension = 0) { put(0xFFFFC4, 24), put(mode << 6 | extension << 4, 8); }
     void put(uint32_t value, int count) {
-        for (int i = count - 1; i >= 0; --i, ++bits) {
-            if (bits % 8 == 0) bytes.push_back(0);
-            if (i < 32 && (value >> i & 1)) bytes.back() |= uint8_t(0x80 >> bits % 8);
-        }
+        for (int i = count - 1; i >= 0; --i, ++bits)
+            bytes.resize(bits / 8 + 1), bytes.back() |= uint8_t((i < 32 && (value >> i & 1)) << (7 - bits % 8));
     }
-    void end() {
-        bytes.resize(start + 384);
-        bits = bytes.size() * 8;
-    }
+    void end() { bytes.resize((bytes.size() + 383) / 384 * 384), bits = bytes.size() * 8; }
 };
 
+// Decodes every frame; a rejected frame makes the reader search afresh.
 struct Decoded {
     std::vector<int32_t> results;
     std::vector<int16_t> pcm;
 };
 
-// Decodes every frame; a rejected frame makes the reader search afresh.
 Decoded decodeAll(const std::vector<uint8_t>& bytes, bool nullOutput = false) {
     test::MemoryStream stream(bytes);
     FrameHeader header(&stream);
     Layer1Decoder decoder(&header);
     Decoded d;
-    int16_t block[769];
-    while (header.readNextFrame() == 0) {
-        std::fill(std::begin(block), std::end(block), int16_t(0x5A5A));
+    for (int16_t block[769]; header.readNextFrame() == 0;) {
+        std::fill_n(block, 769, 0x5A5A);
         const int32_t n = decoder.decode(nullOutput ? nullptr : block);
-        d.results.push_back(n);
-        if (n < 0) header.resetSync();
-        if (n <= 0) continue;
-        EXPECT_EQ(block[n], 0x5A5A) << "wrote past its count";
-        d.pcm.insert(d.pcm.end(), block, block + n);
+        if (d.results.emplace_back(n) < 0) header.resetSync();
+        d.pcm.insert(d.pcm.end(), block, block + std::max(n, 0));
+        EXPECT_EQ(block[std::max(n, 0)], 0x5A5A) << "wrote past its count";
     }
     return d;
 }
 
-TEST(Layer1Decoder, SilenceRejectionAndNullOutput) {
-    FrameWriter w;
-    w.begin(0);
-    w.put(0, 4 * 32 * 2);  // every allocation 0: no scale factor or sample bits
-    w.end();
-    w.begin(3);
-    w.end();
-    w.begin(3);
-    w.put(15, 4);  // forbidden allocation code
-    w.end();
-    w.begin(3);
-    w.put(1 << 28, 4 * 32);  // subband 0 allocated...
-    w.put(63, 6);            // ...with the invalid scale factor index
-    w.end();
-    w.begin(0);
-    w.end();
-    // The rejected frames were consumed: the frames behind them decode.
-    const Decoded d = decodeAll(w.bytes);
-    EXPECT_EQ(d.results, (std::vector<int32_t>{768, 384, -1, -1, 768}));
-    EXPECT_TRUE(std::all_of(d.pcm.begin(), d.pcm.end(), [](int16_t x) { return x == 0; }));
-    EXPECT_EQ(decodeAll(w.bytes, true).results, (std::vector<int32_t>{0, 0, -1, -1, 0}));
-}
-
 TEST(Layer1Decoder, RequantizesAndSharesJointStereoSubbands) {
-    // Stereo, then joint stereo with bounds 4 and 16: above the bound one
-    // allocation and one code serve both channels, each with its own scale.
-    // Allocation 1 gives 2-bit codes 0, 1, 2 for -2/3, 0, 2/3; scale index 3
-    // is 1.0 (channel 0) and index 0 is 2.0 (channel 1).
-    struct Layout {
-        uint32_t mode, modeExtension, bound;
-    };
-    const Layout layouts[] = {{0, 0, 32}, {1, 0, 4}, {1, 3, 16}};
-    const int used[] = {0, 3, 4, 9, 20};
-    const float level = float(2.0 / 3.0);
+    // Stereo, then joint stereo with bounds 4 and 16, above which one allocation and code serve both channels,
+    // each with its own scale.  Allocation 1: codes 0, 1, 2 are -2/3, 0, 2/3; scale 3 is 1.0 and 0 is 2.0.
+    const uint32_t layouts[3][3] = {{0, 0, 32}, {1, 0, 4}, {1, 3, 16}};
+    const uint32_t used = 1 << 0 | 1 << 3 | 1 << 4 | 1 << 9 | 1 << 20;  // subbands with allocation 1
     FrameWriter w;
-    std::vector<float> expected;  // [frame][group][channel][subband]
-    for (const Layout& f : layouts) {
-        const auto isUsed = [&](uint32_t sb) {
-            return std::find(std::begin(used), std::end(used), sb) != std::end(used);
-        };
-        w.begin(f.mode, f.modeExtension);
-        // Allocation 1 per channel below the bound, one shared code above it.
-        for (uint32_t sb = 0; sb < 32; ++sb) w.put(isUsed(sb) ? 0x11 : 0, sb < f.bound ? 8 : 4);
-        for (size_t i = 0; i < std::size(used); ++i) w.put(3 << 6 | 0, 12);  // scale indices 3 and 0
-        for (int g = 0; g < 12; ++g) {
+    FastSynthesis reference;  // the same subband values through a filter bank of our own
+    std::vector<int16_t> pcm;
+    for (const auto& [mode, modeExtension, bound] : layouts) {
+        w.begin(mode, modeExtension);
+        for (uint32_t sb = 0; sb < 32; ++sb) w.put(used >> sb & 1 ? 0x11 : 0, sb < bound ? 8 : 4);
+        for (int i = 0; i < 5; ++i) w.put(3 << 6 | 0, 12);  // scale indices 3 and 0
+        for (uint32_t g = 0; g < 12; ++g) {
             float values[2][32] = {};
-            for (int sb : used) {
-                const bool shared = uint32_t(sb) >= f.bound;
-                for (int ch = 0; ch < (shared ? 1 : 2); ++ch) {
-                    const uint32_t code = (g + sb + 2 * ch) % 3;
-                    w.put(code, 2);
-                    values[ch][sb] = (float(code) - 1) * level;
+            for (uint32_t sb : {0, 3, 4, 9, 20}) {
+                for (uint32_t ch = 0; ch < 2; ++ch) {
+                    const uint32_t code = (g + sb + (sb < bound ? 2 * ch : 0)) % 3;
+                    if (ch == 0 || sb < bound) w.put(code, 2);
+                    values[ch][sb] = (float(code) - 1) * float(2.0 / 3.0) * float(ch + 1);
                 }
-                if (shared) values[1][sb] = values[0][sb];
-                values[1][sb] *= 2;
             }
-            expected.insert(expected.end(), &values[0][0], &values[0][0] + 64);
+            pcm.resize(pcm.size() + 64);
+            for (uint32_t ch = 0; ch < 2; ++ch) reference.synthesize(values[ch], &pcm[pcm.size() - 64], ch, 2);
         }
         w.end();
     }
+    // Rejected (a forbidden allocation code; the invalid scale index) and consumed.
+    w.begin(3), w.put(15, 4), w.end();
+    w.begin(3), w.put(1 << 28, 4 * 32), w.put(63, 6), w.end();
+    w.begin(3), w.end();
     const Decoded d = decodeAll(w.bytes);
-    ASSERT_EQ(d.results, (std::vector<int32_t>{768, 768, 768}));
-
-    // The same subband values through a filter bank of our own.
-    FastSynthesis reference;
-    std::vector<int16_t> pcm(768 * 3);
-    for (size_t slot = 0; slot < 36; ++slot) {
-        for (uint32_t ch = 0; ch < 2; ++ch)
-            reference.synthesize(&expected[64 * slot + 32 * ch], &pcm[64 * slot], ch, 2);
-    }
-    EXPECT_EQ(d.pcm, pcm);
+    ASSERT_EQ(d.results, (std::vector<int32_t>{768, 768, 768, -1, -1, 384}));
+    EXPECT_EQ(decodeAll(w.bytes, true).results, (std::vector<int32_t>{0, 0, 0, -1, -1, 0}));
+    EXPECT_EQ(std::vector<int16_t>(d.pcm.begin(), d.pcm.begin() + 768 * 3), pcm);
 }
 
 class Layer1Conformance : public testing::TestWithParam<const char*> {};

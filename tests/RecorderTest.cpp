@@ -1,5 +1,4 @@
-// The recorder interface: opening by path, duration, and PCM pulled in
-// buffers of any size.
+// The recorder interface: opening by path, duration, and PCM pulled in buffers of any size.
 #include "recorder/Recorder.h"
 
 #include <gtest/gtest.h>
@@ -12,146 +11,93 @@
 
 namespace {
 
-class RecorderObject {
-public:
-    RecorderObject() {
+using Bytes = std::vector<uint8_t>;
+
+// One recorder object, with the file at path open unless path is empty.
+struct RecorderObject {
+    explicit RecorderObject(const std::string& path = {}) {
         void* object = nullptr;
         EXPECT_EQ(qw::createRecorderPluginInterface(&object), 0);
-        recorder = static_cast<RecorderInterface*>(object);
+        r = static_cast<RecorderInterface*>(object);
+        EXPECT_TRUE(path.empty() || open(path) == 0) << path;
     }
-    ~RecorderObject() {
-        if (recorder) recorder->table->destroy(recorder, recorder);
-    }
+    ~RecorderObject() { r->table->destroy(r, r); }
     int32_t open(const std::string& path) {
-        std::wstring wide(path.begin(), path.end());
-        return recorder->table->openFile(recorder, recorder, wide.c_str());
+        return r->table->openFile(r, r, std::wstring(path.begin(), path.end()).c_str());
     }
     double duration() {
         double ms = -1;
-        EXPECT_EQ(recorder->table->getDuration(recorder, recorder, &ms), 0);
-        return ms;
+        return r->table->getDuration(r, r, &ms) == 0 ? ms : -2;
     }
-    std::vector<uint8_t> pull(uint32_t total, uint32_t chunk) {
-        std::vector<uint8_t> out(total);
-        for (uint32_t at = 0; at < total; at += chunk) {
-            std::vector<uint8_t> buffer(chunk, 0xEE);
-            EXPECT_EQ(recorder->table->decode(recorder, recorder, buffer.data(), chunk), 0);
-            std::copy(buffer.begin(), buffer.begin() + std::min(chunk, total - at), out.begin() + at);
-        }
-        return out;
+    // total bytes of PCM, pulled chunk bytes at a time; 0xEE marks bytes a call left unfilled.
+    Bytes pull(uint32_t total, uint32_t chunk) {
+        Bytes out(total + chunk, 0xEE);
+        for (uint32_t at = 0; at < total; at += chunk) EXPECT_EQ(r->table->decode(r, r, &out[at], chunk), 0);
+        return Bytes(out.begin(), out.begin() + total);
     }
 
-    RecorderInterface* recorder = nullptr;
+    RecorderInterface* r = nullptr;
 };
 
-}  // namespace
-
-TEST(Recorder, CreateAndDestroyWithoutAFile) {
-    RecorderObject r;
-    ASSERT_NE(r.recorder, nullptr);
-    const RecorderInterfaceTable* t = r.recorder->table;
-    EXPECT_EQ(t->reserved1(r.recorder, r.recorder), 0);
-    EXPECT_EQ(t->reserved2(r.recorder, r.recorder), 0);
-    EXPECT_EQ(t->reserved3(r.recorder, r.recorder, 7), 0);
-    EXPECT_EQ(t->closeFile(r.recorder, r.recorder), 0);
-    EXPECT_EQ(r.duration(), 0.0);
-    // Without a file, decode answers silence.
-    EXPECT_EQ(r.pull(64, 64), std::vector<uint8_t>(64, 0));
-}
-
-TEST(Recorder, OpenFailsForMissingAndNullPaths) {
-    RecorderObject r;
-    EXPECT_EQ(r.open("/nonexistent/quillwave.mp3"), 1001);
-    EXPECT_EQ(r.recorder->table->openFile(r.recorder, r.recorder, nullptr), 1001);
-    EXPECT_EQ(r.duration(), 0.0);
+TEST(Recorder, WithoutAFileEverythingAnswersQuietly) {
+    RecorderObject o;
+    RecorderInterface* r = o.r;
+    EXPECT_EQ(r->table->reserved1(r, r) + r->table->reserved2(r, r) + r->table->reserved3(r, r, 7), 0);
+    EXPECT_EQ(r->table->closeFile(r, r), 0);
+    EXPECT_EQ(o.open("/nonexistent/quillwave.mp3"), 1001);
+    EXPECT_EQ(r->table->openFile(r, r, nullptr), 1001);
+    EXPECT_EQ(o.duration(), 0.0);
+    EXPECT_EQ(o.pull(64, 64), Bytes(64, 0));  // silence
 }
 
 TEST(Recorder, DurationIsFramesTimesFrameDuration) {
-    struct Case {
-        const char* name;
-        double ms;
-    };
-    const Case cases[] = {{"l1-fl1", 49 * 12.0}, {"l3-he_48khz", 150 * 24.0}, {"M2L3_compl24", 212 * 24.0}};
-    for (const Case& c : cases) {
-        QW_REQUIRE_VECTOR(path, std::string(c.name) + ".bit");
-        RecorderObject r;
-        ASSERT_EQ(r.open(path), 0);
-        EXPECT_NEAR(r.duration(), c.ms, 1e-3) << c.name;
-        EXPECT_NEAR(r.duration(), c.ms, 1e-3) << c.name;  // asked twice
-        r.pull(20000, 4608);
-        EXPECT_NEAR(r.duration(), c.ms, 1e-3) << c.name;  // after decoding
+    const std::pair<const char*, double> cases[] = {
+        {"l1-fl1", 49 * 12.0}, {"l3-he_48khz", 150 * 24.0}, {"M2L3_compl24", 212 * 24.0}};
+    for (const auto& [name, ms] : cases) {
+        QW_REQUIRE_VECTOR(path, std::string(name) + ".bit");
+        RecorderObject o(path);
+        EXPECT_NEAR(o.duration(), ms, 1e-3) << name;
+        o.pull(20000, 4608);
+        EXPECT_NEAR(o.duration(), ms, 1e-3) << name;  // unchanged by decoding
     }
 }
 
 TEST(Recorder, ChunkSizeDoesNotChangeThePcm) {
     QW_REQUIRE_VECTOR(path, "l3-hecommon.bit");
-    const uint32_t total = 29 * 2304 * 2;  // the whole stream
-    std::vector<uint8_t> first;
-    for (uint32_t chunk : {65536u, 1u, 2u, 17u, 4608u}) {
-        RecorderObject r;
-        ASSERT_EQ(r.open(path), 0);
-        const auto pcm = r.pull(total + 1000, chunk);
-        if (first.empty()) {
-            first = pcm;
-            // Past the end of the file the buffer is filled with silence.
-            EXPECT_EQ(std::vector<uint8_t>(pcm.end() - 1000, pcm.end()), std::vector<uint8_t>(1000, 0));
-        }
-        EXPECT_EQ(pcm, first) << "chunk " << chunk;
-    }
+    const uint32_t total = 29 * 2304 * 2 + 1000;  // the whole stream and then some
+    const Bytes first = RecorderObject(path).pull(total, 65536);
+    for (uint32_t chunk : {1u, 2u, 17u, 4608u}) EXPECT_EQ(RecorderObject(path).pull(total, chunk), first) << chunk;
+    // Past the end of the file the buffer is filled with silence.
+    EXPECT_EQ(Bytes(first.end() - 1000, first.end()), Bytes(1000, 0));
     const auto reference = qw::test::toSamples(qw::test::readBytes(qw::test::vectorsDir() + "/l3-hecommon.pcm"));
-    const auto c = qw::test::compare(qw::test::toSamples(first), reference);
-    EXPECT_GE(c.psnr, 96.0);
+    EXPECT_GE(qw::test::compare(qw::test::toSamples(first), reference).psnr, 96.0);
 }
 
-TEST(Recorder, TwoObjectsDecodeIndependently) {
+TEST(Recorder, ObjectsAndFilesKeepNoStateOfOthers) {
     QW_REQUIRE_VECTOR(pathA, "l3-si.bit");
     QW_REQUIRE_VECTOR(pathB, "l1-fl2.bit");
-    auto alone = [](const std::string& path) {
-        RecorderObject r;
-        EXPECT_EQ(r.open(path), 0);
-        return r.pull(60000, 3000);
-    };
-    const auto soloA = alone(pathA), soloB = alone(pathB);
-    RecorderObject a, b;
-    ASSERT_EQ(a.open(pathA), 0);
-    ASSERT_EQ(b.open(pathB), 0);
-    std::vector<uint8_t> mixedA, mixedB;
-    for (int i = 0; i < 20; ++i) {
-        auto pa = a.pull(3000, 3000), pb = b.pull(3000, 3000);
-        mixedA.insert(mixedA.end(), pa.begin(), pa.end());
-        mixedB.insert(mixedB.end(), pb.begin(), pb.end());
+    RecorderObject soloA(pathA), soloB(pathB), a(pathA), b(pathB);
+    const Bytes pcmA = soloA.pull(60000, 3000), pcmB = soloB.pull(60000, 3000);
+    for (uint32_t at = 0; at < 60000; at += 3000) {  // taking turns
+        EXPECT_EQ(a.pull(3000, 3000), Bytes(pcmA.begin() + at, pcmA.begin() + at + 3000)) << at;
+        EXPECT_EQ(b.pull(3000, 3000), Bytes(pcmB.begin() + at, pcmB.begin() + at + 3000)) << at;
     }
-    EXPECT_EQ(mixedA, soloA);
-    EXPECT_EQ(mixedB, soloB);
-}
 
-TEST(Recorder, OpeningAnotherFileDropsTheCarryOver) {
-    QW_REQUIRE_VECTOR(pathA, "l3-si.bit");
-    QW_REQUIRE_VECTOR(pathB, "l1-fl2.bit");
-    RecorderObject fresh;
-    ASSERT_EQ(fresh.open(pathB), 0);
-    const auto expected = fresh.pull(4000, 4000);
-    RecorderObject r;
-    ASSERT_EQ(r.open(pathA), 0);
-    r.pull(100, 100);  // leaves most of a frame carried over
-    ASSERT_EQ(r.open(pathB), 0);
-    EXPECT_EQ(r.pull(4000, 4000), expected);
+    // Opening another file drops what was carried over from the first.
+    ASSERT_EQ(a.open(pathB), 0);
+    EXPECT_EQ(a.pull(4000, 4000), Bytes(pcmB.begin(), pcmB.begin() + 4000));
 }
-
-namespace {
-int boxes = 0;
-void countBox(void*, const char* text, const char* caption) {
-    if (std::string(text) == "Layer2 Unsupported" && std::string(caption) == "ERROR") ++boxes;
-}
-}  // namespace
 
 TEST(Recorder, LayerTwoGivesMessagesAndNoPcm) {
     QW_REQUIRE_VECTOR(path, "l2-fl13.bit");
-    boxes = 0;
-    qw::sys::setMessageBoxObserver(countBox, nullptr);
-    RecorderObject r;
-    ASSERT_EQ(r.open(path), 0);
-    EXPECT_EQ(r.pull(8192, 8192), std::vector<uint8_t>(8192, 0));
+    int boxes = 0;
+    auto count = [](void* n, const char* text, const char* caption) {
+        *static_cast<int*>(n) += std::string(caption) + ": " + text == "ERROR: Layer2 Unsupported";
+    };
+    qw::sys::setMessageBoxObserver(count, &boxes);
+    EXPECT_EQ(RecorderObject(path).pull(8192, 8192), Bytes(8192, 0));
     qw::sys::setMessageBoxObserver(nullptr, nullptr);
     EXPECT_EQ(boxes, 49);
 }
+
+}  // namespace

@@ -2,6 +2,8 @@
 // blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -12,118 +14,72 @@
 namespace qw {
 namespace {
 
-template <class Policy>
 struct Granule {
-    using Sample = typename Policy::Sample;
-    static const BandIndex& bands() {
-        static const BandIndex index;
-        return index;
-    }
-    StereoTables<Policy> tables;
+    StereoTables<QualityPolicy> tables;
     GranuleInfo info[2] = {};
-    std::vector<Sample> left = std::vector<Sample>(576, Sample(8)), right = std::vector<Sample>(576, Sample(0));
+    std::vector<double> left = std::vector<double>(576, 8.0), right = std::vector<double>(576, 0.0);
 
-    void run(uint32_t versionIndex, uint32_t channels, uint32_t mode, uint32_t modeExtension, uint32_t row = 0) {
-        const StereoFrame frame{versionIndex, channels, mode, modeExtension};
-        processStereo<Policy>(tables, bands(), row, frame, info[0], info[1], left.data(), right.data());
+    void run(uint32_t versionIndex, uint32_t mode, uint32_t modeExtension, uint32_t row = 0) {
+        static const BandIndex bands;
+        processStereo<QualityPolicy>(tables, bands, row, {versionIndex, 2, mode, modeExtension}, info[0], info[1],
+                                     left.data(), right.data());
+    }
+    // {line, left, right} rows.
+    void expect(std::initializer_list<std::array<double, 3>> rows, double tolerance = 0) {
+        for (const auto& [line, l, r] : rows)
+            EXPECT_TRUE(std::abs(left[size_t(line)] - l) <= tolerance && std::abs(right[size_t(line)] - r) <= tolerance)
+                << "line " << line << ": " << left[size_t(line)] << ", " << right[size_t(line)];
     }
 };
 
-double midSide(double a, double b, double sqrt2) { return (a + b) / sqrt2; }
+const double sqrt2 = 1.4142135623730951, ms8 = 8 / sqrt2;  // 8 and 0 through mid/side
 
-// MPEG-1, long blocks at 44.1 kHz, channel 1 silent above band 2 (lines
-// 8..11): the intensity region starts at band 3 (line 12).
-TEST(StereoProcessor, Mpeg1IntensityRatiosByPosition) {
-    Granule<QualityPolicy> g;
-    g.right[9] = 1.0;
-    g.info[1].scalefac_l[3] = 0;  // lines 12..15: all to the right
-    g.info[1].scalefac_l[4] = 6;  // lines 16..19: all to the left
-    g.info[1].scalefac_l[5] = 7;  // lines 20..23: illegal, mid/side
-    g.info[1].scalefac_l[6] = 3;  // lines 24..29: equal halves
-    g.info[1].scalefac_l[7] = 2;  // lines 30..35
-    g.run(0, 2, 1, 3);
-    const double r = 1.4142135623730951;
-    EXPECT_EQ(g.left[9], midSide(8, 1, r));  // below the region: mid/side
-    EXPECT_EQ(g.left[11], midSide(8, 0, r));
-    EXPECT_EQ(g.left[12] + g.right[12], 8.0);
-    EXPECT_EQ(g.right[12], 8.0);
-    EXPECT_NEAR(g.left[16], 8.0, 1e-15);
-    EXPECT_TRUE(g.right[16] > 0.0 && g.right[16] < 8e-15);
-    EXPECT_EQ(g.left[20], midSide(8, 0, r));
-    EXPECT_NEAR(g.left[24] - g.right[24], 0.0, 1e-14);
-    const double ratio = std::tan(2 * 3.14159265358979323846 / 12);
-    EXPECT_NEAR(g.left[30], 8 * ratio / (1 + ratio), 1e-14);
-    EXPECT_NEAR(g.right[30], 8 / (1 + ratio), 1e-14);
-    // Band 21 (lines 418..575) takes the position stored for it, 0.
-    EXPECT_EQ(g.right[575], 8.0);
-}
-
-TEST(StereoProcessor, NonZeroTopBandOrMixedBlockTurnsIntensityOff) {
-    Granule<PerformancePolicy> g;
-    g.right[575] = 1.0f;
-    g.run(0, 2, 1, 3);
-    EXPECT_EQ(g.left[0], float(midSide(8, 0, double(1.41421356f))));
-    EXPECT_EQ(g.right[575], float(midSide(8, -1, double(1.41421356f))));
-
-    Granule<PerformancePolicy> mixed;
-    mixed.info[0].window_switching_flag = 1;
-    mixed.info[0].block_type = 2;
-    mixed.info[0].mixed_block_flag = 1;
-    mixed.run(0, 2, 1, 1);  // intensity only: nothing changes
-    EXPECT_EQ(mixed.left, std::vector<float>(576, 8.0f));
-    EXPECT_EQ(mixed.right, std::vector<float>(576, 0.0f));
+// MPEG-1, long blocks at 44.1 kHz, channel 1 silent from band 3 (line 12) up, where the intensity
+// region starts; band 21 (from line 418) takes position 0.  A non-zero top band leaves no region,
+// and a mixed block turns intensity off.
+TEST(StereoProcessor, Mpeg1IntensityRatiosAndRegion) {
+    Granule g, top, mixed;
+    g.right[9] = 1.0, top.right[575] = 1.0;
+    const uint32_t positions[] = {0, 6, 7, 3, 2};  // bands 3..7: all right, all left, illegal, halves
+    std::copy(positions, positions + 5, g.info[1].scalefac_l + 3);
+    g.run(0, 1, 3);
+    g.expect({{9, 9 / sqrt2, 7 / sqrt2}, {11, ms8, ms8}, {12, 0, 8}, {16, 8, 0}, {20, ms8, ms8}, {24, 4, 4}}, 1e-14);
+    g.expect({{30, 8 / (1 + std::sqrt(3.0)), 8 / (1 + 1 / std::sqrt(3.0))}, {575, 0, 8}}, 1e-14);
+    top.run(0, 1, 3);
+    top.expect({{0, ms8, ms8}, {575, 9 / sqrt2, 7 / sqrt2}});
+    mixed.info[0].window_switching_flag = 1, mixed.info[0].block_type = 2, mixed.info[0].mixed_block_flag = 1;
+    mixed.run(0, 1, 1);  // intensity only: nothing changes
+    EXPECT_TRUE(mixed.left == std::vector<double>(576, 8.0) && mixed.right == std::vector<double>(576, 0.0));
 }
 
 // MPEG-2 at 22.05 kHz, channel 1 entirely silent: every line is in the region.
 TEST(StereoProcessor, Mpeg2IntensityGainsAndIllegalPositions) {
-    Granule<QualityPolicy> g;
+    Granule g;
     GranuleInfo& c1 = g.info[1];
     c1.scalefac_compress = 1;  // intensity scale 1: steps of 2^(-1/2)
-    for (uint32_t b = 0; b < 21; ++b) c1.intensityLimit[b] = 7;
-    c1.scalefac_l[0] = 0;       // lines 0..5: both channels x
-    c1.scalefac_l[1] = 3;       // lines 6..11: left 2^-1
-    c1.scalefac_l[2] = 2;       // lines 12..17: right 2^-(1/2)
-    c1.scalefac_l[3] = 7;       // lines 18..23: the limit, mid/side
-    c1.intensityLimit[20] = 0;  // band 21's position 0 meets band 20's limit
-    g.run(1, 2, 1, 3, 3);
-    EXPECT_EQ(g.left[0], 8.0);
-    EXPECT_EQ(g.right[0], 8.0);
-    EXPECT_EQ(g.left[6], 4.0);
-    EXPECT_EQ(g.right[6], 8.0);
-    EXPECT_EQ(g.left[12], 8.0);
-    EXPECT_EQ(g.right[12], 8.0 * std::pow(2.0, -0.5));
-    EXPECT_EQ(g.left[18], midSide(8, 0, 1.4142135623730951));
-    EXPECT_EQ(g.left[575], midSide(8, 0, 1.4142135623730951));
+    std::fill_n(c1.intensityLimit, 20, 7);
+    const uint32_t positions[] = {0, 3, 2, 7};  // bands 0..3 (6 lines each); 7 is the limit
+    std::copy(positions, positions + 4, c1.scalefac_l);
+    g.run(1, 1, 3, 3);  // band 21's position 0 meets band 20's limit 0: mid/side
+    g.expect({{0, 8, 8}, {6, 4, 8}, {12, 8, 8 * std::pow(2.0, -0.5)}, {18, ms8, ms8}, {575, ms8, ms8}});
 
     c1.scalefac_compress = 0;  // intensity scale 0: steps of 2^(-1/4)
-    c1.intensityLimit[20] = 7;
-    std::fill(g.left.begin(), g.left.end(), 8.0);
-    std::fill(g.right.begin(), g.right.end(), 0.0);
-    g.run(2, 2, 1, 1, 8);  // MPEG-2.5 8 kHz: band 2 is lines 24..35
-    EXPECT_EQ(g.right[24], 8.0 * std::pow(2.0, -0.25));
-    EXPECT_EQ(g.left[575], 8.0);  // band 21, position 0
+    c1.intensityLimit[20] = 7, g.left.assign(576, 8.0), g.right.assign(576, 0.0);
+    g.run(2, 1, 1, 8);                                           // MPEG-2.5 8 kHz: band 2 is lines 24..35
+    g.expect({{24, 8, 8 * std::pow(2.0, -0.25)}, {575, 8, 8}});  // band 21, position 0
 }
 
-// Short blocks: each window finds its own region, and the last line of a
-// window belongs to band 12 like the rest of it.
+// Short blocks: each window finds its own region; a window's last line is in band 12 like the rest of it.
 TEST(StereoProcessor, ShortBlockWindowsHaveTheirOwnRegions) {
-    Granule<QualityPolicy> g;
-    for (auto& info : g.info) {
-        info.window_switching_flag = 1;
-        info.block_type = 2;
-    }
+    Granule g;
+    for (auto& info : g.info) info.window_switching_flag = 1, info.block_type = 2;
     g.right[3 * 20 + 0] = 1.0;   // window 0: line 20 is in band 4 (16..21)
     g.right[3 * 191 + 2] = 1.0;  // window 2: non-zero in band 12, no region
     for (uint32_t b = 0; b < 12; ++b) g.info[1].scalefac_s[b][0] = g.info[1].scalefac_s[b][1] = 6;
-    g.run(0, 2, 1, 1);
-    EXPECT_EQ(g.left[3 * 21 + 0], 8.0);           // window 0, band 4: below the region
-    EXPECT_NEAR(g.left[3 * 22 + 0], 8.0, 1e-14);  // window 0, band 5: position 6
-    EXPECT_LT(g.right[3 * 22 + 0], 1e-14);
-    EXPECT_NEAR(g.left[1], 8.0, 1e-14);   // window 1: everything from line 0
-    EXPECT_EQ(g.left[3 * 191 + 1], 0.0);  // band 12, position 0
-    EXPECT_EQ(g.right[3 * 191 + 1], 8.0);
-    EXPECT_EQ(g.left[3 * 191 + 2], 8.0);  // window 2: untouched
-    EXPECT_EQ(g.right[3 * 191 + 2], 1.0);
+    g.run(0, 1, 1);
+    // Window 0 below the region (band 4) and in it (band 5, position 6); window 1 from line 0;
+    // window 1 in band 12 (position 0); window 2 untouched.
+    g.expect({{3 * 21, 8, 0}, {3 * 22, 8, 0}, {1, 8, 0}, {3 * 191 + 1, 0, 8}, {3 * 191 + 2, 8, 1}}, 1e-14);
 }
 
 }  // namespace
