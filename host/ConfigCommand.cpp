@@ -12,20 +12,13 @@ namespace qw::host {
 
 namespace {
 
-// Events this host sends to the page's handler.
-constexpr uint32_t eventShown = 3;
-constexpr uint32_t eventClosed = 4;
-constexpr uint32_t eventActivated = 256;
-// The host function's code that sets an option's mark.
-constexpr uint32_t codeCheck = 0x10101;
-
 constexpr uintptr_t pageHandle = 1;
 
 // The marks the page asked for, by control id.
 std::map<uint32_t, bool> marks;
 
 intptr_t QW_CALL pageHost(uintptr_t, uint32_t code, uint32_t control, intptr_t value) {
-    if (code == codeCheck) marks[control] = value != 0;
+    if (code == QW_HOST_MARK_OPTION) marks[control] = value != 0;
     return 0;
 }
 
@@ -66,7 +59,7 @@ int configCommand(const Options& options) {
     ConfigPanel* panel = request.panel;
 
     std::printf("Settings (%s)\n", options.ini.c_str());
-    panel->handler(pageHandle, eventShown, 0, 0, pageHost);
+    panel->handler(pageHandle, QW_PAGE_SHOWN, 0, 0, pageHost);
     printPage(*panel);
 
     int status = 0;
@@ -80,12 +73,12 @@ int configCommand(const Options& options) {
         if (id == 0) {
             status = fail(std::string("the page has no option ") + wanted, 2);
         } else {
-            panel->handler(pageHandle, eventActivated, id, 0, pageHost);
+            panel->handler(pageHandle, QW_CONTROL_ACTIVATED, id, 0, pageHost);
             std::printf("Chosen: %s\n", wanted);
             printPage(*panel);
         }
     }
-    panel->handler(pageHandle, eventClosed, reinterpret_cast<uintptr_t>(panel), 0, pageHost);
+    panel->handler(pageHandle, QW_PAGE_CLOSED, reinterpret_cast<uintptr_t>(panel), 0, pageHost);
     return status;
 }
 

@@ -15,7 +15,7 @@ const char decoderKey[] = "Decoder";
 constexpr uint32_t hostPrepare = 0x10117;
 constexpr uint32_t hostQuery = 0x1011C;
 constexpr uint32_t hostApply = 0x1010D;
-constexpr uint32_t hostCheck = 0x10101;
+constexpr uint32_t hostCheck = QW_HOST_MARK_OPTION;
 constexpr uint32_t hostEnable = 0x10105;
 
 struct ControlSpec {

@@ -6,9 +6,9 @@
 namespace qw {
 
 // Events the host sends to the page's handler.
-constexpr uint32_t pageShown = 3;
-constexpr uint32_t pageClosed = 4;
-constexpr uint32_t controlActivated = 256;
+constexpr uint32_t pageShown = QW_PAGE_SHOWN;
+constexpr uint32_t pageClosed = QW_PAGE_CLOSED;
+constexpr uint32_t controlActivated = QW_CONTROL_ACTIVATED;
 
 // Control ids of the two options.
 constexpr uint32_t optionPerformance = 100;

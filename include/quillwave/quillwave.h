@@ -179,6 +179,14 @@ typedef struct ConfigControl {
 #define QW_CONTROL_OPTION 0x1000u
 #define QW_CONTROL_LABEL 0x1003u
 
+/* Events the host sends to the page's handler. */
+#define QW_PAGE_SHOWN 3u
+#define QW_PAGE_CLOSED 4u           /* parameter: the ConfigPanel */
+#define QW_CONTROL_ACTIVATED 256u   /* parameter: the control id */
+
+/* The host function code that sets an option's mark (value 1 chosen). */
+#define QW_HOST_MARK_OPTION 0x10101u
+
 /* The host function the settings page calls back: (page, code, control, value). */
 typedef intptr_t(QW_CALL* ConfigHostFn)(uintptr_t page, uint32_t code, uint32_t control, intptr_t value);
 typedef int32_t(QW_CALL* ConfigEventFn)(uintptr_t page, uint32_t event, uintptr_t parameter, uintptr_t unused,
