@@ -181,8 +181,8 @@ typedef struct ConfigControl {
 
 /* Events the host sends to the page's handler. */
 #define QW_PAGE_SHOWN 3u
-#define QW_PAGE_CLOSED 4u           /* parameter: the ConfigPanel */
-#define QW_CONTROL_ACTIVATED 256u   /* parameter: the control id */
+#define QW_PAGE_CLOSED 4u         /* parameter: the ConfigPanel */
+#define QW_CONTROL_ACTIVATED 256u /* parameter: the control id */
 
 /* The host function code that sets an option's mark (value 1 chosen). */
 #define QW_HOST_MARK_OPTION 0x10101u
