@@ -107,8 +107,13 @@ void printDialog(sys::Handle dialog) {
 
 int infoCommand(const Options& options) {
     std::vector<std::string> files;
+    bool show = false;
     for (size_t i = 1; i < options.args.size(); ++i) {
         const std::string& a = options.args[i];
+        if (a == "--show") {
+            show = true;
+            continue;
+        }
         if (a.size() > 1 && a[0] == '-') return fail("unknown option " + a + "\n" + usage);
         files.push_back(a);
     }
@@ -142,6 +147,12 @@ int infoCommand(const Options& options) {
     sys::Handle dialog = sys::findWindow(fileInfoCaption);
     if (dialog == nullptr) return finish(fail("the module opened no file-information dialog", 2));
     printDialog(dialog);
+    std::fflush(stdout);
+    // With --show the dialog stays up for the user, and playback stays held,
+    // until it is closed.  A headless dialog (Linux) has no user: it is listed
+    // and closed as without --show.
+    if (show && sys::runUntilDestroyed(dialog)) return finish(0);
+    if (show) std::fprintf(stderr, "quillwave: no display here: the dialog is headless and closes at once\n");
     sys::clickItem(dialog, item::close);
     return finish(0);
 }

@@ -247,6 +247,12 @@ bool removeMessageHook(Handle hook);                                            
 intptr_t callNextHook(Handle hook, int32_t code, uintptr_t wParam, intptr_t lParam);  // CallNextHookEx
 bool isDialogMessage(Handle dialog, WindowMessage* message);                          // IsDialogMessageA
 
+// The message loop of a window the user works: PeekMessageA, TranslateMessage
+// and DispatchMessageA on the calling thread, waiting in between, until the
+// window is gone; then true.  posix: nobody can work a headless window, so
+// this returns false at once and leaves the window as it is.
+bool runUntilDestroyed(Handle window);
+
 // A key press as the calling thread's message loop sees it: a key-down for
 // the window goes through the thread's message hooks when it is taken off the
 // queue.  True when a hook took it (it arrived as WM_NULL).

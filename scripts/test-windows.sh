@@ -5,7 +5,10 @@
 #   2. the 64-bit twin with the test suite (build-win64), run under wine64;
 #   3. quillwave.exe decoding every Layer I and Layer III conformance vector
 #      under Wine with both Layer III decoders, byte for byte equal to the
-#      Linux build's output.
+#      Linux build's output;
+#   4. the file-information dialog drawn for real on an X server (Xvfb):
+#      `quillwave.exe info --show` keeps it up while the dialog test reads
+#      and works it from another process through the window system.
 # 32-bit Windows programs cannot run here (no 32-bit Wine), so the 32-bit
 # build is checked by its exports, imports and record layouts only.
 # Usage: test-windows.sh [LINUX_BUILD_DIR]   (default: build, made if missing)
@@ -24,6 +27,7 @@ scripts/install-deps.sh full
 missing=()
 command -v wine >/dev/null || missing+=(wine)
 [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+command -v Xvfb >/dev/null || missing+=(xvfb)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   sudo=""
@@ -123,7 +127,35 @@ for input in "$vectors"/l1-*.bit "$vectors"/l3-*.bit "$vectors"/M2L3_*.bit; do
 done
 [ "$decoded" -gt 0 ] || echo "no conformance vectors in $vectors: nothing compared"
 
+section "file-information dialog on Xvfb"
+# The same prefix with the X11 display driver on a private X server.  Without
+# a window manager Wine draws the dialog's frame and caption itself.
+wineserver -k 2>/dev/null || true
+wineserver -w
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb=$!
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+dialog=0
+if [ -s "$work/display" ]; then
+  export DISPLAY=:$(head -1 "$work/display")
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w  # the next process starts a desktop with the X11 driver
+  (cd build-win64 && timeout 300 wine ./quillwave_tests.exe --gtest_brief=1 --gtest_filter='FileInfoWindow.*') 2>&1 |
+    tr -d '\r' || dialog=$?
+  wineserver -k 2>/dev/null || true  # ends a host that a failed test left waiting
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  wineserver -w
+else
+  echo "Xvfb did not start"
+  dialog=1
+fi
+kill $xvfb 2>/dev/null || true
+unset DISPLAY
+[ "$dialog" -eq 0 ] || echo "dialog test on Xvfb failed (status $dialog)"
+
 section "done"
 echo "Wine part: $((SECONDS - wine_started)) s"
 [ "$failures" -eq 0 ] || echo "$failures decodings differ or failed"
-[ "$suite" -eq 0 ] && [ "$failures" -eq 0 ]
+[ "$suite" -eq 0 ] && [ "$failures" -eq 0 ] && [ "$dialog" -eq 0 ]

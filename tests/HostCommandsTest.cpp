@@ -42,6 +42,13 @@ TEST(HostCommands, InfoPrintsSongInformationAndTheDialog) {
              "    Length: " +
                  size + " Bytes\n"})
         EXPECT_TRUE(contains(run.out, part)) << part << "\nin\n" << run.out;
+#if !defined(_WIN32)
+    // The dialog is headless here: --show lists the same and closes it at once.
+    const CommandRun shown = quillwave("info --show " + sample);
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out, run.out);
+    EXPECT_TRUE(contains(shown.errors, "the dialog is headless")) << shown.errors;
+#endif
 
     qw::test::TempFile garbage("quillwave-commands-garbage");
     garbage.write(std::string(5000, 'U'));

@@ -488,6 +488,7 @@ intptr_t callNextHook(Handle, int32_t code, uintptr_t wParam, intptr_t lParam) {
 }
 bool isDialogMessage(Handle dialog, WindowMessage* message) { return manager().dialogMessage(dialog, message); }
 
+bool runUntilDestroyed(Handle) { return false; }  // headless: nothing to wait for
 bool deliverKey(Handle window, uint32_t key) { return manager().key(window, key); }
 
 }  // namespace qw::sys

@@ -129,6 +129,24 @@ bool isDialogMessage(Handle dialog, WindowMessage* message) {
     return IsDialogMessageA(window(dialog), reinterpret_cast<MSG*>(message)) != FALSE;
 }
 
+bool runUntilDestroyed(Handle handle) {
+    // The dialog's own keyboard hook sees each message as it is taken off the
+    // queue.  A message another thread or process sends (a click on Close
+    // through SendMessage) is handled inside the wait and never returns from
+    // it, so the wait gives up every 100 ms to look whether the window is gone.
+    MSG message;
+    while (IsWindow(window(handle))) {
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) break;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        }
+    }
+    return IsWindow(window(handle)) == FALSE;
+}
+
 bool deliverKey(Handle handle, uint32_t key) {
     if (!PostMessageA(window(handle), WM_KEYDOWN, key, 0)) return false;
     // One turn of the thread's message loop: the hooks see the key as it is
