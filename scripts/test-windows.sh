@@ -28,6 +28,11 @@ missing=()
 command -v wine >/dev/null || missing+=(wine)
 [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
 command -v Xvfb >/dev/null || missing+=(xvfb)
+# The libraries Wine's X11 display driver loads when it finds them (only
+# recommended by the wine packages, which are installed without recommends).
+for p in libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3 libxcomposite1 libxinerama1; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   sudo=""
