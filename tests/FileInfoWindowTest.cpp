@@ -57,9 +57,8 @@ TEST(FileInfoWindow, HostShowsTheDialogAndItSavesTheTag) {
                                 windowsPath(std::string(QW_BUILD_DIR) + "/SQqw4.sqp") + " --ini " + ini.path +
                                 " info --show " + mp3.path + " >" + out.path + " 2>&1";
     const char* shell = std::getenv("COMSPEC");
-    const intptr_t host =
-        _spawnl(_P_NOWAIT, shell != nullptr ? shell : "C:\\windows\\system32\\cmd.exe", "cmd", "/c", command.c_str(),
-                static_cast<const char*>(nullptr));
+    const intptr_t host = _spawnl(_P_NOWAIT, shell != nullptr ? shell : "C:\\windows\\system32\\cmd.exe", "cmd", "/c",
+                                  command.c_str(), static_cast<const char*>(nullptr));
     ASSERT_NE(host, -1) << "cannot start " << command;
 
     Handle dialog = waitForDialog();
