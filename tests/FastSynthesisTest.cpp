@@ -54,19 +54,32 @@ TEST(FastSynthesis, RoundsTiesToEvenAndClips) {
     for (double x = -33000.0; x <= 33000.0; x += 0.25) ASSERT_EQ(roundToPcmByBias(x), roundToPcm(x)) << x;
 }
 
-// A mono and a stereo stream decoded in turn give what each gives alone (neither steps the other's ring
-// position).  After a reset the output depends neither on earlier slots nor on the ring position they left.
+// A mono and a stereo stream decoded in turn give what each gives decoded
+// alone (neither steps the other's ring position).  After a reset the output
+// depends neither on earlier slots nor on the ring position they left: it is
+// what a fresh object gives.
 TEST(FastSynthesis, RingPositionIsPerObjectAndResetForgetsHistory) {
-    FastSynthesis mono, stereo, monoAlone, stereoAlone[2];  // the second is fresh at the reset
+    constexpr int slots = 90, resetAt = 50;
     std::mt19937 rng(9);
-    for (int slot = 0; slot < 90; ++slot) {
-        if (slot == 50) stereo.reset();
-        const std::vector<float> s0 = randomSlot(rng, slot), s1 = randomSlot(rng, slot + 1);
-        int16_t a[32], b[64], c[32], d[64];
-        mono.synthesize(s0.data(), a, 0, 1), monoAlone.synthesize(s0.data(), c, 0, 1);
-        stereo.synthesize(s1.data(), b, 0, 2), stereo.synthesize(s0.data(), b, 1, 2);
-        stereoAlone[slot >= 50].synthesize(s1.data(), d, 0, 2), stereoAlone[slot >= 50].synthesize(s0.data(), d, 1, 2);
-        ASSERT_TRUE(std::equal(a, a + 32, c) && std::equal(b, b + 64, d)) << slot;
+    std::vector<std::vector<float>> s;
+    for (int slot = 0; slot <= slots; ++slot) s.push_back(randomSlot(rng, slot));
+
+    std::vector<int16_t> mono(32 * slots), stereo(64 * slots);
+    FastSynthesis monoAlone, stereoAlone[2];  // the second takes over, fresh, at the reset
+    for (int slot = 0; slot < slots; ++slot) monoAlone.synthesize(s[slot].data(), &mono[32 * slot], 0, 1);
+    for (int slot = 0; slot < slots; ++slot) {
+        FastSynthesis& bank = stereoAlone[slot >= resetAt];
+        bank.synthesize(s[slot + 1].data(), &stereo[64 * slot], 0, 2);
+        bank.synthesize(s[slot].data(), &stereo[64 * slot], 1, 2);
+    }
+
+    FastSynthesis monoBank, stereoBank;
+    for (int slot = 0; slot < slots; ++slot) {
+        if (slot == resetAt) stereoBank.reset();
+        int16_t a[32], b[64];
+        monoBank.synthesize(s[slot].data(), a, 0, 1);
+        stereoBank.synthesize(s[slot + 1].data(), b, 0, 2), stereoBank.synthesize(s[slot].data(), b, 1, 2);
+        ASSERT_TRUE(std::equal(a, a + 32, &mono[32 * slot]) && std::equal(b, b + 64, &stereo[64 * slot])) << slot;
     }
 }
 

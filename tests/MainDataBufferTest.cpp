@@ -26,8 +26,7 @@ Bytes join(std::initializer_list<Bytes> parts) {
 
 // Successive frames' payloads back to back in one stream.  A first frame
 // reaching back finds zeros; later ones find the previous payload's tail,
-// also when the buffers swap again (the bit position starts over).  After a
-// reset, and past the end of a short read, there are zeros again.
+// also when the buffers swap again (the bit position starts over).
 TEST(MainDataBuffer, CarriesReservoirBytesFromThePreviousFrame) {
     Bytes a(400), b(150), c(100);
     std::iota(a.begin(), a.end(), 3), std::iota(b.begin(), b.end(), 90), std::iota(c.begin(), c.end(), 200);
@@ -41,10 +40,17 @@ TEST(MainDataBuffer, CarriesReservoirBytesFromThePreviousFrame) {
     EXPECT_EQ(m.bitPosition, 0);
     EXPECT_EQ(readBytes(m, 150), join({{b.end() - 50, b.end()}, c}));
 
-    m.reset();
+    // Reaching back past the previous payload continues into what lies before
+    // it in its buffer (here the tail of a, which the second frame was given
+    // as its reservoir); what a short read did not deliver reads as zeros,
+    // not as the older payload still in the buffer.
     m.load(10, 0);
-    m.load(20, 100);  // reaches back past the reset; has 10 of its 20 bytes
-    EXPECT_EQ(readBytes(m, 120), join({Bytes(90, 0), Bytes(10, 0x22), Bytes(10, 0x33), Bytes(10, 0)}));
+    m.load(20, 100);  // has 10 of its 20 bytes
+    EXPECT_EQ(readBytes(m, 120), join({{a.end() - 90, a.end()}, Bytes(10, 0x22), Bytes(10, 0x33), Bytes(10, 0)}));
+    // After a reset no frame came before: zeros.
+    m.reset();
+    m.load(0, 40);
+    EXPECT_EQ(readBytes(m, 40), Bytes(40, 0));
 }
 
 TEST(MainDataBuffer, ReadsBitsMostSignificantFirstAndStaysInBounds) {
