@@ -1,4 +1,4 @@
-// The decoding thread against a host made of in-memory callbacks.
+// The decoding thread, and the song information it publishes, against a host made of in-memory callbacks.
 #include "plugin/DecodingThread.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -105,12 +108,26 @@ protected:
         host = nullptr;
     }
 
+    // Waits until the thread, ending by itself, closes the output.
+    bool waitClosed() {
+        for (int i = 0; i < 1000 && fake.closed == 0; ++i) qw::sys::sleepMs(5);
+        return fake.closed != 0;
+    }
+
     // Plays the fake file to its end.
     void playToEnd() {
         ASSERT_EQ(context.pluginStart(&context), 1);
-        for (int i = 0; i < 1000 && fake.closed == 0; ++i) qw::sys::sleepMs(5);
+        waitClosed();
         context.pluginStop(&context);
         ASSERT_EQ(fake.closed.load(), 1);
+    }
+
+    // Starts playback and waits until the thread is held in its first write.
+    bool startHeld() {
+        fake.holdFirstWrite = true, fake.firstWriteEntered = false, fake.releaseFirstWrite = false;
+        if (context.pluginStart(&context) != 1) return false;
+        for (int i = 0; i < 500 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
+        return fake.firstWriteEntered;
     }
 
     size_t totalValues() const {
@@ -123,27 +140,21 @@ protected:
     PlayerContext context{};
 };
 
-// A silent MPEG-1 Layer I stereo frame at 44.1 kHz: all allocations 0.
+// A silent MPEG-1 Layer I stereo frame at 44.1 or 48 kHz: all allocations 0.
+// Layer I bitrates go in steps of 32 kbit/s.
 std::vector<uint8_t> silentLayer1Frame(uint32_t bitrateIndex, uint32_t sampleRateIndex = 0) {
-    const uint32_t bitrates[] = {0, 32000, 64000, 96000, 128000};
-    const uint32_t rates[] = {44100, 48000, 32000};
-    const uint32_t bytes = (bitrates[bitrateIndex] * 12 / rates[sampleRateIndex]) * 4;
-    std::vector<uint8_t> f(bytes, 0);
-    f[0] = 0xFF;
-    f[1] = 0xFF;  // MPEG-1 Layer I, no check word
-    f[2] = uint8_t(bitrateIndex << 4 | sampleRateIndex << 2);
-    f[3] = 0x00;  // stereo
+    std::vector<uint8_t> f((32000 * bitrateIndex * 12 / (sampleRateIndex ? 48000 : 44100)) * 4, 0);
+    f[0] = f[1] = 0xFF;                                        // MPEG-1 Layer I, no check word
+    f[2] = uint8_t(bitrateIndex << 4 | sampleRateIndex << 2);  // f[3] = 0: stereo
     return f;
 }
 
-std::vector<uint8_t> repeat(const std::vector<uint8_t>& frame, int times) {
+// Runs of frames, each frame repeated its count, one after another.
+std::vector<uint8_t> frames(std::initializer_list<std::pair<std::vector<uint8_t>, int>> runs) {
     std::vector<uint8_t> all;
-    for (int i = 0; i < times; ++i) all.insert(all.end(), frame.begin(), frame.end());
+    for (const auto& [frame, times] : runs)
+        for (int i = 0; i < times; ++i) all.insert(all.end(), frame.begin(), frame.end());
     return all;
-}
-
-void append(std::vector<uint8_t>& to, const std::vector<uint8_t>& more) {
-    to.insert(to.end(), more.begin(), more.end());
 }
 
 }  // namespace
@@ -178,7 +189,7 @@ TEST_F(DecodingThread, HandsOverBlocksOfAtLeast8192Values) {
 }
 
 TEST_F(DecodingThread, ShortStreamIsOneBlockAtTheEnd) {
-    fake.file = repeat(silentLayer1Frame(1), 5);
+    fake.file = frames({{silentLayer1Frame(1), 5}});
     playToEnd();
     ASSERT_EQ(fake.blocks.size(), 1u);
     EXPECT_EQ(fake.blocks[0].byteCount, 5u * 768 * 2);
@@ -196,7 +207,7 @@ TEST_F(DecodingThread, NoFrameClosesTheUnopenedOutputOnce) {
 }
 
 TEST_F(DecodingThread, RefusedOutputEndsPlayback) {
-    fake.file = repeat(silentLayer1Frame(1), 20);
+    fake.file = frames({{silentLayer1Frame(1), 20}});
     fake.refuseOutput = true;
     playToEnd();
     EXPECT_EQ(fake.opened.size(), 1u);
@@ -206,11 +217,9 @@ TEST_F(DecodingThread, RefusedOutputEndsPlayback) {
 TEST_F(DecodingThread, ReopensTheOutputWhenTheSampleRateChanges) {
     // 44.1 kHz frames, a frame the Layer I decoder rejects (allocation 15),
     // then 48 kHz frames, which are taken once the sync is reset.
-    fake.file = repeat(silentLayer1Frame(1, 0), 3);
     auto rejected = silentLayer1Frame(1, 0);
     rejected[4] = 0xF0;
-    append(fake.file, rejected);
-    append(fake.file, repeat(silentLayer1Frame(1, 1), 4));
+    fake.file = frames({{silentLayer1Frame(1, 0), 3}, {rejected, 1}, {silentLayer1Frame(1, 1), 4}});
     playToEnd();
     ASSERT_EQ(fake.opened.size(), 2u);
     EXPECT_EQ(fake.opened[0], std::make_pair(44100u, 2u));
@@ -220,8 +229,7 @@ TEST_F(DecodingThread, ReopensTheOutputWhenTheSampleRateChanges) {
 
 TEST_F(DecodingThread, TellsTheHostWhenTheAverageBitrateChanges) {
     // Running averages 32, 32, 42, 48 kbit/s: three changes.
-    fake.file = repeat(silentLayer1Frame(1), 2);
-    append(fake.file, repeat(silentLayer1Frame(2), 2));
+    fake.file = frames({{silentLayer1Frame(1), 2}, {silentLayer1Frame(2), 2}});
     playToEnd();
     EXPECT_EQ(fake.infoRequests.load(), 3);
     EXPECT_EQ(context.state->layer, 1u);
@@ -232,8 +240,7 @@ TEST_F(DecodingThread, TellsTheHostWhenTheAverageBitrateChanges) {
 
 TEST_F(DecodingThread, VbrHeaderFixesTheBitrateUntilASeek) {
     // A 136-byte first frame holds the header at byte 36, behind the allocations.
-    fake.file = repeat(silentLayer1Frame(4), 1);
-    append(fake.file, repeat(silentLayer1Frame(2), 40));
+    fake.file = frames({{silentLayer1Frame(4), 1}, {silentLayer1Frame(2), 40}});
     std::memcpy(fake.file.data() + 36, "Xing\0\0\0\x03\0\0\0\x29\0\0\x1e\x00", 16);  // 41 frames, 7680 bytes
     playToEnd();
     EXPECT_EQ(fake.infoRequests.load(), 1);
@@ -243,13 +250,10 @@ TEST_F(DecodingThread, VbrHeaderFixesTheBitrateUntilASeek) {
 TEST_F(DecodingThread, SeekFadesTheNextBlockIn) {
     QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
     fake.file = qw::test::readBytes(path);
-    fake.holdFirstWrite = true;
-    ASSERT_EQ(context.pluginStart(&context), 1);
-    for (int i = 0; i < 500 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
-    ASSERT_TRUE(fake.firstWriteEntered);
+    ASSERT_TRUE(startHeld());
     EXPECT_EQ(context.pluginSeek(&context, 100), 1);
     fake.releaseFirstWrite = true;
-    for (int i = 0; i < 1000 && fake.closed == 0; ++i) qw::sys::sleepMs(5);
+    waitClosed();
     context.pluginStop(&context);
     ASSERT_GE(fake.blocks.size(), 3u);
     // The block after the seek starts from silence; the information is
@@ -266,11 +270,8 @@ TEST_F(DecodingThread, SeekFadesTheNextBlockIn) {
 TEST_F(DecodingThread, StopDropsBufferedPcmAndEndsTheThread) {
     QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
     fake.file = qw::test::readBytes(path);
-    fake.holdFirstWrite = true;
-    ASSERT_EQ(context.pluginStart(&context), 1);
+    ASSERT_TRUE(startHeld());
     EXPECT_EQ(context.state->playing, 1);
-    for (int i = 0; i < 500 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
-    ASSERT_TRUE(fake.firstWriteEntered);
     context.pluginStop(&context);  // the held write returns after a second
     EXPECT_EQ(fake.blocks.size(), 1u);
     EXPECT_EQ(fake.closed.load(), 1);
@@ -286,6 +287,45 @@ TEST_F(DecodingThread, NonSeekableSourcePlaysWithoutLengthOrTag) {
     EXPECT_EQ(totalValues(), 49u * 768);
     EXPECT_EQ(fake.blocks.back().lengthMs, 0);
     EXPECT_EQ(context.state->tag.present, 0u);
+}
+
+// Song information describes only the stream being played: before playback
+// nothing is written, and once the thread has ended the texts are empty.
+TEST_F(DecodingThread, SongInfoDescribesOnlyTheStreamBeingPlayed) {
+    ::SongInfo info{nullptr, nullptr, 0, "untouched", nullptr, 0, 0};
+    EXPECT_EQ(context.pluginSongInfo(&context, &info), 0);
+    EXPECT_STREQ(info.bitrateText, "untouched");
+
+    // Silent MPEG-2.5 Layer III frames: mono, 8000 Hz, 32 kbit/s, 288 bytes (72 ms) each.
+    std::vector<uint8_t> mpeg25(40 * 288, 0);
+    for (size_t at = 0; at < mpeg25.size(); at += 288) std::copy_n("\xFF\xE3\x48\xC0", 4, mpeg25.begin() + at);
+    const struct {
+        std::vector<uint8_t> file;
+        bool tagged;
+        const char *format, *bitrate;
+        uint32_t lengthMs;  // 0: about 3 s or more
+    } cases[] = {{qw::test::readBytes(std::string(QW_SAMPLES_DIR) + "/sample.mp3"), true,
+                  "MPEG1\nLayer3\nStereo\n44100Hz", "128kb/s", 0},
+                 {mpeg25, false, "MPEG2.5\nLayer3\nMono\n8000Hz", "32kb/s", 2880}};
+    for (const auto& c : cases) {
+        fake.file = c.file, fake.position = 0, fake.closed = 0;
+        ASSERT_TRUE(startHeld());
+        info = {};
+        EXPECT_EQ(context.pluginSongInfo(&context, &info), 1);
+        // Artist and title point into the tag; without one they stay null.
+        EXPECT_EQ(info.artist, c.tagged ? context.state->tag.artist : nullptr);
+        EXPECT_EQ(info.title, c.tagged ? context.state->tag.title : nullptr);
+        EXPECT_STREQ(info.formatText, c.format);
+        EXPECT_STREQ(info.bitrateText, c.bitrate);
+        EXPECT_TRUE(c.lengthMs ? info.lengthMs == c.lengthMs : info.lengthMs > 3000) << info.lengthMs;
+
+        // The thread ends by itself; until the host stops it the answer is 0 with empty texts.
+        fake.releaseFirstWrite = true;
+        ASSERT_TRUE(waitClosed());
+        EXPECT_EQ(context.pluginSongInfo(&context, &info), 0);
+        for (const char* text : {info.artist, info.title, info.bitrateText, info.formatText}) EXPECT_STREQ(text, "");
+        context.pluginStop(&context);
+    }
 }
 
 TEST(PluginEntry, QueryInitialiseAndShutdown) {

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "support/MemoryStream.h"
+#include "support/TempFile.h"
 #include "support/Vectors.h"
 
 using qw::FrameHeader;
@@ -36,6 +38,14 @@ uint32_t rest(uint32_t word) {
     FrameHeader header(&stream);
     EXPECT_EQ(header.readNextFrame(), 0u);
     return header.payloadLength() + header.sideInfoSize();
+}
+
+// Takes every frame, stepping over each one's payload; the number taken.
+uint32_t countFrames(MemoryStream& stream, FrameHeader& header) {
+    uint32_t frames = 0;
+    for (; header.readNextFrame() == 0; ++frames)
+        stream.seek(stream.position() + header.payloadLength() + header.sideInfoSize());
+    return frames;
 }
 
 constexpr uint32_t mpeg1Layer3 = 0xFFFB9064;  // 128 kbit/s, 44.1 kHz, joint stereo
@@ -133,16 +143,24 @@ TEST(FrameHeader, TruncatedStreamsEndTheSearch) {
     EXPECT_EQ(none.readNextFrame(), 1u);
 }
 
-TEST(FrameHeader, LengthOfAConstantBitrateFile) {
-    std::vector<uint8_t> bytes(4180000, 0);
-    const auto first = frame(mpeg1Layer3, 0);
-    std::copy(first.begin(), first.end(), bytes.begin());
+// A constant-bitrate file: its length and the seek positions follow from the
+// first frame's size.  A stream that cannot seek has no length and stays put.
+TEST(FrameHeader, ConstantBitrateLengthAndSeeking) {
+    const std::vector<uint8_t> bytes = frame(mpeg1Layer3, 4180000 - 4);
     MemoryStream stream(bytes);
     FrameHeader header(&stream);
     EXPECT_FALSE(header.probeVbrHeader());
     ASSERT_EQ(header.readNextFrame(), 0u);
     EXPECT_EQ(header.averageBitrate(), 128);
     EXPECT_EQ(header.lengthMs(), 261825);
+    for (int32_t ms : {0, 26, 52}) {  // shorter than two frames: byte 0
+        header.seekMs(ms);
+        EXPECT_EQ(stream.position(), 0u) << ms;
+        EXPECT_DOUBLE_EQ(header.position(), ms);
+    }
+    header.seekMs(1000);  // 1000 / 26.122449 = 38.28 -> frame 37
+    EXPECT_EQ(stream.position(), 37u * 417);
+    EXPECT_EQ(header.frameCount(), 1u);  // statistics are kept
 
     MemoryStream unseekable(bytes, false);
     FrameHeader blind(&unseekable);
@@ -213,95 +231,40 @@ TEST(FrameHeader, VbrHeaderGivesLengthAndBitrate) {
     }
 }
 
-TEST(FrameHeader, SeeksByAverageFrameSize) {
-    std::vector<uint8_t> bytes(100000, 0);
-    const auto first = frame(mpeg1Layer3, 0);
-    std::copy(first.begin(), first.end(), bytes.begin());
-    MemoryStream stream(bytes);
-    FrameHeader header(&stream);
-    ASSERT_EQ(header.readNextFrame(), 0u);
-    for (int32_t ms : {0, 26, 52}) {  // shorter than two frames: byte 0
-        header.seekMs(ms);
-        EXPECT_EQ(stream.position(), 0u) << ms;
-        EXPECT_DOUBLE_EQ(header.position(), ms);
-    }
-    header.seekMs(1000);  // 1000 / 26.122449 = 38.28 -> frame 37
-    EXPECT_EQ(stream.position(), 37u * 417);
-    EXPECT_EQ(header.frameCount(), 1u);  // statistics are kept
-}
-
 // Every frame of each conformance stream is found, and the running time is
-// the frames' duration.  The reference outputs of the MPEG-1 Layer III streams
-// end up to three frames early; those of Layers I and II are zero-padded.
+// the frames' duration.
 TEST(FrameHeader, FindsEveryFrameOfTheConformanceStreams) {
-    struct Case {
-        const char* name;
-        uint32_t frames;
-        int referenceFramesMissing;  // -1: the reference is padded
-    };
-    const Case cases[] = {
-        {"l1-fl1", 49, -1},       {"l1-fl2", 49, -1},      {"l1-fl3", 49, -1},
-        {"l1-fl4", 49, -1},       {"l2-fl10", 49, -1},     {"l2-fl13", 49, -1},
-        {"l3-compl", 217, 1},     {"l3-he_32khz", 150, 1}, {"l3-he_48khz", 150, 1},
-        {"l3-hecommon", 29, 0},   {"l3-si", 118, 1},       {"l3-si_block", 64, 1},
-        {"l3-si_huff", 75, 1},    {"l3-sin1k0db", 318, 3}, {"M2L3_bitrate_16_all", 476, 0},
-        {"M2L3_compl24", 212, 0},
-    };
-    for (const Case& c : cases) {
-        QW_REQUIRE_VECTOR(path, std::string(c.name) + ".bit");
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"l1-fl1", 49},       {"l1-fl2", 49},       {"l1-fl3", 49},
+        {"l1-fl4", 49},       {"l2-fl10", 49},      {"l2-fl13", 49},
+        {"l3-compl", 217},    {"l3-he_32khz", 150}, {"l3-he_48khz", 150},
+        {"l3-hecommon", 29},  {"l3-si", 118},       {"l3-si_block", 64},
+        {"l3-si_huff", 75},   {"l3-sin1k0db", 318}, {"M2L3_bitrate_16_all", 476},
+        {"M2L3_compl24", 212}};
+    for (const auto& [name, count] : cases) {
+        QW_REQUIRE_VECTOR(path, std::string(name) + ".bit");
         MemoryStream stream(qw::test::readBytes(path));
         FrameHeader header(&stream);
-        uint32_t frames = 0, samplesPerFrame = 0, channels = 0;
-        while (header.readNextFrame() == 0) {
-            ++frames;
-            const uint32_t layer = header.layerIndex();
-            samplesPerFrame = layer == 0 ? 384 : (layer == 2 && header.versionIndex() != 0) ? 576 : 1152;
-            channels = header.channelCount();
-            stream.seek(stream.position() + header.payloadLength() + header.sideInfoSize());
-        }
-        EXPECT_EQ(frames, c.frames) << c.name;
-        EXPECT_NEAR(header.position(), double(frames) * header.frameDuration(), 0.001 * frames) << c.name;
-        const size_t referenceBytes = qw::test::readBytes(qw::test::vectorsDir() + "/" + c.name + ".pcm").size();
-        const size_t frameBytes = size_t(samplesPerFrame) * channels * 2;
-        if (c.referenceFramesMissing < 0) {
-            EXPECT_LE(frames * frameBytes, referenceBytes) << c.name;
-        } else {
-            EXPECT_EQ((frames - c.referenceFramesMissing) * frameBytes, referenceBytes) << c.name;
-        }
+        const uint32_t frames = countFrames(stream, header);
+        EXPECT_EQ(frames, count) << name;
+        EXPECT_NEAR(header.position(), double(frames) * header.frameDuration(), 0.001 * frames) << name;
     }
-}
-
-// Free-format frames (bitrate index 0) are never taken.  Their data happens
-// to hold words that pass as Layer I headers; those are found, and the Layer
-// I decoder rejects them.
-TEST(FrameHeader, FreeFormatFramesAreNeverTaken) {
-    QW_REQUIRE_VECTOR(path, "l3-he_free.bit");
-    MemoryStream stream(qw::test::readBytes(path));
-    FrameHeader header(&stream);
-    while (header.readNextFrame() == 0) EXPECT_NE(header.layerIndex(), 2u);
 }
 
 // A VBR file as an encoder writes it: the header frame counts the frames
 // that follow it.
 TEST(FrameHeader, ProbesAnEncodersVbrHeader) {
-    const std::string dir = testing::TempDir();
-    const std::string wav = dir + "quillwave-vbr.wav", mp3 = dir + "quillwave-vbr.mp3";
-    const std::string make = "sox -n -r 44100 -c 2 " + wav +
-                             " synth 3 sine 300-3000 gain -6 2>/dev/null && lame --quiet -V 4 " + wav + " " + mp3 +
-                             " 2>/dev/null";
+    const qw::test::TempFile wav("quillwave-vbr-", ".wav"), mp3("quillwave-vbr-", ".mp3");
+    const std::string make = "sox -n -r 44100 -c 2 " + wav.path +
+                             " synth 3 sine 300-3000 gain -6 2>/dev/null && lame --quiet -V 4 " + wav.path + " " +
+                             mp3.path + " 2>/dev/null";
     if (std::system(make.c_str()) != 0) GTEST_SKIP() << "sox and lame are needed to make a VBR file";
-    MemoryStream stream(qw::test::readBytes(mp3));
+    MemoryStream stream(qw::test::readBytes(mp3.path));
     FrameHeader header(&stream);
     ASSERT_TRUE(header.probeVbrHeader());
-    uint32_t frames = 0;
-    while (header.readNextFrame() == 0) {
-        ++frames;
-        stream.seek(stream.position() + header.payloadLength() + header.sideInfoSize());
-    }
+    const uint32_t frames = countFrames(stream, header);
     const qw::VbrInfo& vbr = header.vbrInfo();
     EXPECT_EQ(vbr.frames, frames - 1);
     EXPECT_EQ(vbr.bytes, stream.length());
     EXPECT_EQ(header.lengthMs(), int64_t(double(vbr.frames) * double(26.122449f)));
-    std::remove(wav.c_str());
-    std::remove(mp3.c_str());
 }

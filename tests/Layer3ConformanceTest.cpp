@@ -113,11 +113,8 @@ TEST_P(Layer3Conformance, MatchesReferencePcm) {
     const Decoded quality = decodeAll<Layer3Decoder>(bytes);
     const Decoded fast = decodeAll<Layer3FastDecoder>(bytes);
 
-    if (name == "l3-he_free") {
-        // Free-format frames are never taken: no Layer III frame is decoded.
-        EXPECT_TRUE(quality.pcm.empty());
-        EXPECT_TRUE(fast.pcm.empty());
-        std::printf("%-22s %12s %12s\n", name.c_str(), "no PCM", "no PCM");
+    if (name == "l3-he_free") {  // free-format frames are never taken: no Layer III frame is decoded
+        EXPECT_TRUE(quality.pcm.empty() && fast.pcm.empty());
         return;
     }
 
@@ -129,8 +126,7 @@ TEST_P(Layer3Conformance, MatchesReferencePcm) {
     if (leftOut) std::printf(" (%zu granules left out)", leftOut);
     std::printf("\n");
 
-    EXPECT_EQ(quality.rejected, 0u);
-    EXPECT_EQ(fast.rejected, 0u);
+    EXPECT_TRUE(quality.rejected == 0 && fast.rejected == 0) << quality.rejected << " " << fast.rejected;
     EXPECT_EQ(quality.pcm.size(), fast.pcm.size());
     EXPECT_GE(quality.pcm.size(), reference.size() * 9 / 10) << "decoded far less than the reference holds";
     EXPECT_GE(q.psnr, 96.0);

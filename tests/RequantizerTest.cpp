@@ -26,23 +26,6 @@ struct Lines {
     }
 };
 
-TEST(Requantizer, LongBlockFactors) {
-    auto r = std::make_unique<Lines>();
-    r->magnitudes[1] = 0, r->signs[1] = 0, r->magnitudes[8] = 8, r->signs[8] = -1;
-    GranuleInfo gi{};
-    gi.global_gain = 210, gi.preflag = 1, gi.scalefac_l[1] = 2;  // lines 4..7; band 17 (196..237) has pretab 3
-    r->run(gi, 200);
-    EXPECT_TRUE(r->spectrum[0] == 1.0 && r->spectrum[4] == 0.5 && r->spectrum[8] == -16.0);
-    EXPECT_DOUBLE_EQ(r->spectrum[196], std::pow(2.0, -1.5));
-    EXPECT_TRUE(r->spectrum[1] == 0 && r->spectrum[200] == 0);  // a zero line; beyond lineCount
-
-    gi.scalefac_scale = 1;
-    r->run(gi, 200);
-    EXPECT_TRUE(r->spectrum[4] == 0.25 && r->spectrum[196] == 0.125);
-    r->run(gi, 0);
-    EXPECT_EQ(std::count(r->spectrum, r->spectrum + 576, 0.0), 576);
-}
-
 TEST(Requantizer, ShortBlockInCodedOrder) {
     auto r = std::make_unique<Lines>();
     GranuleInfo gi{};

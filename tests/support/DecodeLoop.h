@@ -112,24 +112,18 @@ private:
 // A whole stream decoded into memory.
 struct DecodedStream {
     std::vector<int16_t> pcm;
-    uint32_t channels = 0;    // of the last decoded frame
-    uint32_t sampleRate = 0;  // of the last decoded frame
     LoopStats stats;
 };
 
 // Decodes every frame of stream (after probing for a VBR header) into memory.
-inline DecodedStream decodeStream(InputStream* stream, Layer3Variant variant, uint32_t maxFrames = UINT32_MAX) {
+inline DecodedStream decodeStream(InputStream* stream, Layer3Variant variant) {
     DecodedStream result;
     FrameHeader header(stream);
     header.probeVbrHeader();
     DecodeLoop loop(&header, variant);
-    result.stats = loop.run(
-        [&result](const int16_t* pcm, int32_t n, const FrameHeader& frame) {
-            result.pcm.insert(result.pcm.end(), pcm, pcm + n);
-            result.channels = frame.channelCount();
-            result.sampleRate = frame.sampleRate();
-        },
-        maxFrames);
+    result.stats = loop.run([&result](const int16_t* pcm, int32_t n, const FrameHeader&) {
+        result.pcm.insert(result.pcm.end(), pcm, pcm + n);
+    });
     return result;
 }
 

@@ -47,9 +47,6 @@ public:
         return resultOk;
     }
 
-    // The bytes loaded by the last fill, for stage tests.
-    uint8_t* bufferBytes() { return buffer; }
-
 private:
     uint32_t take(uint8_t* out, uint32_t size) {
         uint32_t n = uint32_t(std::min<size_t>(size, data.size() - pos));

@@ -12,10 +12,10 @@
 namespace qw::test {
 
 struct TempFile {
-    explicit TempFile(const std::string& stem) {
+    explicit TempFile(const std::string& stem, const std::string& extension = "") {
         static std::atomic<int> counter{0};
         path = (std::filesystem::temp_directory_path() /
-                (stem + std::to_string(counter++) + "_" + std::to_string(getpid())))
+                (stem + std::to_string(counter++) + "_" + std::to_string(getpid()) + extension))
                    .string();
         std::filesystem::remove(path);
     }
