@@ -13,12 +13,25 @@ namespace qw {
 
 namespace {
 
+// The most bits a big-value pair takes: the longest code word (19 bits, table
+// 13), or a 17-bit code word of the escape tables and, for each value, 13
+// escape bits and a sign bit.  A quadruple takes at most 6 + 4.
+constexpr uint32_t pairBits = 47;
+constexpr uint32_t quadrupleBits = 10;
+static_assert(pairBits <= MainDataCursor::reservable, "a pair's bits fit one refill");
+
 // Follows the tree one bit at a time from the root to a leaf.  Every tree is
 // a complete code, so any bit sequence reaches a leaf.
+// The step is picked with a mask, not a branch: a branch on the bit would
+// be mispredicted half the time.
 inline int32_t walkTree(MainDataCursor& bits, const int16_t* tree) {
     uint32_t k = 0;
-    while (tree[k] < 0) k += bits.bit() ? 1 + uint32_t(-tree[k]) : 1;
-    return tree[k];
+    int32_t node = tree[0];
+    while (node < 0) {
+        k += 1 + (uint32_t(-node) & (0u - bits.bit()));
+        node = tree[k];
+    }
+    return node;
 }
 
 // One value of a big-value pair: escape bits when the table has them and the
@@ -82,6 +95,7 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     while (i < bigEnd) {
         if (i == r1) table = &huffmanTables[info.table_select[1] & 31];
         if (i == r2) table = &huffmanTables[info.table_select[2] & 31];
+        bits.reserve(pairBits);
         const int32_t pair = walkTree(bits, table->tree);
         decodeValue<Policy>(bits, uint32_t(pair) >> 4, table->linbits, magnitudes[i], signs[i], status);
         decodeValue<Policy>(bits, uint32_t(pair) & 15, table->linbits, magnitudes[i + 1], signs[i + 1], status);
@@ -92,7 +106,8 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     // 574 still reads the sign bits of its last two values, which have no
     // line to go to.
     const int16_t* quadTree = count1Tables[info.count1table_select & 1];
-    while (bits.position < end && i < 576) {
+    while (bits.position() < end && i < 576) {
+        bits.reserve(quadrupleBits);
         const uint32_t quad = uint32_t(walkTree(bits, quadTree));
         for (uint32_t k = 0; k < 4; ++k) {
             const uint32_t line = i + k;
@@ -109,7 +124,7 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     // Decoding that ran past the granule-channel's bits loses its last four
     // lines.  The bit position always ends at the granule-channel's end, so
     // the next one starts in the right place whatever this one held.
-    if (bits.position > end) i = i >= 4 ? i - 4 : 0;
+    if (bits.position() > end) i = i >= 4 ? i - 4 : 0;
     mainData.bitPosition = end;
 
     const uint32_t lineCount = std::min<uint32_t>(i, 576);

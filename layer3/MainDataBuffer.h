@@ -62,63 +62,69 @@ private:
 
 // The read position of the main data held in local variables, for the
 // Huffman loops: the same bits as MainDataBuffer's reads, taken one at a time
-// (or a few for escapes) from a 64-bit word kept in a register and refilled
-// from the buffer as it runs out.
+// (or a few for escapes) from a 64-bit word kept in a register.  The word is
+// refilled only where a code word starts: reserve(n) makes sure the next n
+// bits are in it, so the reads that follow need no checks of their own.
 class MainDataCursor {
 public:
+    // The most bits reserve can promise: a refill at any bit of a byte
+    // leaves at least this many in the word.
+    static constexpr uint32_t reservable = 57;
+
     explicit MainDataCursor(const MainDataBuffer& mainData)
         : data(mainData.data()),
           limit(mainData.readableBits() > 32 ? mainData.readableBits() - 32 : 0),
-          position(mainData.bitPosition) {}
+          end(mainData.bitPosition) {}
 
+    void reserve(uint32_t n) {
+        if (available < n) refill();
+    }
+    // The reads below take bits that reserve promised.
     uint32_t bit() {
-        if (available == 0) refill();
         const uint32_t b = uint32_t(cache >> 63);
         cache <<= 1;
         --available;
-        ++position;
         return b;
     }
     // One bit when take is 1, nothing (and 0) when it is 0: a sign bit that
     // only a nonzero value has, read without a branch on the value.
     uint32_t bitIf(uint32_t take) {
-        if (available == 0) refill();
         const uint32_t b = uint32_t(cache >> 63) & take;
         cache <<= take;
         available -= take;
-        position += int32_t(take);
         return b;
     }
     // n = 0..25 bits.
     uint32_t bits(uint32_t n) {
         if (n == 0) return 0;
-        if (available < n) refill();
         const uint32_t value = uint32_t(cache >> (64 - n));
         cache <<= n;
         available -= n;
-        position += int32_t(n);
         return value;
     }
+    // Bits from the start of the frame's main data to the next bit to read.
+    int32_t position() const { return end - int32_t(available); }
 
 private:
-    // At least 57 bits from the position on; zeros past the buffer.
+    // The word holds the bits from the position on (zeros past the buffer),
+    // of which available, at least 57, count.
     void refill() {
+        const int32_t at = position();
         cache = 0;
-        if (uint32_t(position) < limit) {
-            const uint8_t* p = data + (position >> 3);
+        if (uint32_t(at) < limit) {
+            const uint8_t* p = data + (at >> 3);
             for (int i = 0; i < 8; ++i) cache = cache << 8 | p[i];
         }
-        cache <<= position & 7;
-        available = 64 - uint32_t(position & 7);
+        cache <<= at & 7;
+        available = 64 - uint32_t(at & 7);
+        end = at + int32_t(available);
     }
 
     const uint8_t* data;
     uint32_t limit;  // bit positions from which 8 whole bytes can be read
     uint64_t cache = 0;
     uint32_t available = 0;
-
-public:
-    int32_t position;
+    int32_t end;  // the position just past the word's last counted bit
 };
 
 }  // namespace qw
