@@ -117,22 +117,24 @@ struct FastSynthesisTables {
     // window[32 c + r], so the rows of one tap are contiguous.
     double window[512];
     // 1 / (2 cos((2k + 1) pi / 2N)) for the transform sizes N = 32, 16, 8, 4, 2.
+    // The sizes 4 and 2 hold their factors repeated, one per vector lane of
+    // the blocks that stage works on side by side.
     float cos64[16];
     float cos32[8];
     float cos16[4];
-    float cos8[2];
-    float cos4[1];
-    const float* levels[5];
+    float cos8[4];  // k = 0, 1, 0, 1
+    float cos4[4];  // k = 0 four times
     WindowSums sumWindows = chooseWindowSums();
 
     FastSynthesisTables() {
         for (int i = 0; i < 512; ++i) window[i] = double(float(32768.0 * synthesisWindow[i]));
         float* tablesBySize[5] = {cos64, cos32, cos16, cos8, cos4};
         for (int level = 0, n = 32; level < 5; ++level, n /= 2) {
-            for (int k = 0; k < n / 2; ++k) {
-                tablesBySize[level][k] = float(1.0 / (2.0 * std::cos((2 * k + 1) * 3.14159265358979323846 / (2 * n))));
+            for (int k = 0; k < 4 || k < n / 2; ++k) {
+                const int factor = k % (n / 2);
+                tablesBySize[level][k] =
+                    float(1.0 / (2.0 * std::cos((2 * factor + 1) * 3.14159265358979323846 / (2 * n))));
             }
-            levels[level] = tablesBySize[level];
         }
     }
 };
@@ -144,35 +146,109 @@ const FastSynthesisTables& sharedTables() {
     return tables;
 }
 
-// The N-point cosine transform X[m] = sum of x[n] cos((2n + 1) m pi / 2N),
-// split into the transforms of the folded sums and of the scaled folded
-// differences; the odd outputs recombine neighbouring results of the latter.
-// Every intermediate is a float.
-template <int N>
-struct CosineTransform {
-    static inline void run(const float* in, float* out, const float* const* levels) {
-        constexpr int half = N / 2;
-        const float* scale = levels[0];
-        float sums[half], differences[half], even[half], odd[half];
-        for (int i = 0; i < half; ++i) {
-            sums[i] = in[i] + in[N - 1 - i];
-            differences[i] = (in[i] - in[N - 1 - i]) * scale[i];
-        }
-        CosineTransform<half>::run(sums, even, levels + 1);
-        CosineTransform<half>::run(differences, odd, levels + 1);
-        for (int m = 0; m < half - 1; ++m) {
-            out[2 * m] = even[m];
-            out[2 * m + 1] = odd[m] + odd[m + 1];
-        }
-        out[N - 2] = even[half - 1];
-        out[N - 1] = odd[half - 1];
-    }
-};
+// The 32-point cosine transform X[m] = sum of x[n] cos((2n + 1) m pi / 64),
+// by halving: an N-point transform is the N/2-point transforms of the folded
+// sums x[i] + x[N-1-i] and of the scaled folded differences
+// (x[i] - x[N-1-i]) / (2 cos((2i + 1) pi / 2N)); its even outputs are the
+// former's, its odd outputs the sums of neighbouring outputs of the latter.
+// The stages run breadth-first over blocks kept in place (a block of N holds
+// its sums, then its differences, and after the smaller transforms their
+// outputs), four single-precision operations side by side.  Each is the
+// operation on the same operands that a one-at-a-time order performs, so
+// every intermediate, and the result, is the same float.
+typedef float Floats __attribute__((vector_size(16)));
 
-template <>
-struct CosineTransform<1> {
-    static inline void run(const float* in, float* out, const float* const*) { out[0] = in[0]; }
-};
+inline Floats load4(const float* p) {
+    Floats v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void store4(float* p, Floats v) { std::memcpy(p, &v, sizeof v); }
+
+// Folds the blocks of N (N >= 8) values.
+template <int N>
+inline void fold(const float* in, float* out, const float* scale) {
+    for (int b = 0; b < 32; b += N) {
+        for (int j = 0; j < N / 2; j += 4) {
+            const Floats front = load4(in + b + j), back = load4(in + b + N - 4 - j);
+            const Floats mirror = __builtin_shufflevector(back, back, 3, 2, 1, 0);  // x[N-1-i]
+            store4(out + b + j, front + mirror);
+            store4(out + b + N / 2 + j, (front - mirror) * load4(scale + j));
+        }
+    }
+}
+
+// Folds the blocks of 4, two blocks a vector, and of 2, four a vector.  The
+// 2-point results are already transforms: (sum, scaled difference).
+inline void foldFours(const float* in, float* out, const float* scale) {
+    for (int b = 0; b < 32; b += 8) {
+        const Floats one = load4(in + b), two = load4(in + b + 4);
+        const Floats front = __builtin_shufflevector(one, two, 0, 1, 4, 5);
+        const Floats mirror = __builtin_shufflevector(one, two, 3, 2, 7, 6);
+        const Floats sums = front + mirror, differences = (front - mirror) * load4(scale);
+        store4(out + b, __builtin_shufflevector(sums, differences, 0, 1, 4, 5));
+        store4(out + b + 4, __builtin_shufflevector(sums, differences, 2, 3, 6, 7));
+    }
+}
+
+inline void foldTwos(const float* in, float* out, const float* scale) {
+    for (int b = 0; b < 32; b += 8) {
+        const Floats one = load4(in + b), two = load4(in + b + 4);
+        const Floats first = __builtin_shufflevector(one, two, 0, 2, 4, 6);
+        const Floats second = __builtin_shufflevector(one, two, 1, 3, 5, 7);
+        const Floats sums = first + second, differences = (first - second) * load4(scale);
+        store4(out + b, __builtin_shufflevector(sums, differences, 0, 4, 1, 5));
+        store4(out + b + 4, __builtin_shufflevector(sums, differences, 2, 6, 3, 7));
+    }
+}
+
+// Blocks of 4 holding (even0, even1, odd0, odd1) become
+// (even0, odd0 + odd1, even1, odd1), two blocks at a time.
+inline void combineFours(float* x) {
+    for (int b = 0; b < 32; b += 8) {
+        const Floats one = load4(x + b), two = load4(x + b + 4);
+        const Floats sums =
+            __builtin_shufflevector(one, two, 2, 6, 2, 6) + __builtin_shufflevector(one, two, 3, 7, 3, 7);
+        store4(x + b, __builtin_shufflevector(one, sums, 0, 4, 1, 3));
+        store4(x + b + 4, __builtin_shufflevector(two, sums, 0, 5, 1, 3));
+    }
+}
+
+// Blocks of N (N >= 8) holding N/2 even then N/2 odd outputs become the
+// transform: out[2m] = even[m], out[2m + 1] = odd[m] + odd[m + 1], and the
+// last odd output alone at the end.
+template <int N>
+inline void combine(const float* in, float* out) {
+    constexpr int vectors = N / 8;
+    for (int b = 0; b < 32; b += N) {
+        Floats even[vectors], odd[vectors];
+        for (int j = 0; j < vectors; ++j) even[j] = load4(in + b + 4 * j), odd[j] = load4(in + b + N / 2 + 4 * j);
+        for (int j = 0; j < vectors; ++j) {
+            Floats sums;
+            if (j + 1 < vectors) {
+                sums = odd[j] + __builtin_shufflevector(odd[j], odd[j + 1], 1, 2, 3, 4);
+            } else {
+                sums = odd[j] + __builtin_shufflevector(odd[j], odd[j], 1, 2, 3, 3);
+                sums = __builtin_shufflevector(sums, odd[j], 0, 1, 2, 7);  // the last stands alone
+            }
+            store4(out + b + 8 * j, __builtin_shufflevector(even[j], sums, 0, 4, 1, 5));
+            store4(out + b + 8 * j + 4, __builtin_shufflevector(even[j], sums, 2, 6, 3, 7));
+        }
+    }
+}
+
+inline void cosineTransform32(const float* in, float* out, const FastSynthesisTables& tables) {
+    float a[32], b[32];
+    fold<32>(in, a, tables.cos64);
+    fold<16>(a, b, tables.cos32);
+    fold<8>(b, a, tables.cos16);
+    foldFours(a, b, tables.cos8);
+    foldTwos(b, a, tables.cos4);
+    combineFours(a);
+    combine<8>(a, a);
+    combine<16>(a, a);
+    combine<32>(a, out);
+}
 
 }  // namespace
 
@@ -190,7 +266,7 @@ int FastSynthesis::synthesize(const float* samples, int16_t* output, uint32_t ch
     int16_t* out = output + channel;
 
     float x[33];
-    CosineTransform<32>::run(samples, x, tables->levels);
+    cosineTransform32(samples, x, *tables);
     x[32] = 0;
 
     // P[k] = -X[16 - k] and Q[k] = -X[16 + k] go to column o of the rows
