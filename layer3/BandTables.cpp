@@ -41,12 +41,11 @@ const uint8_t slenTable[2][16] = {
 };
 
 // Rows 0..2 serve an ordinary channel, rows 3..5 the intensity-coded right
-// channel; within a row: long, short, mixed.  Short and mixed sizes count
-// single scale factors (three per short band).
-const uint8_t partitionTable[6][3][4] = {
-    {{6, 5, 5, 5}, {9, 9, 9, 9}, {6, 9, 9, 9}},       {{6, 5, 7, 3}, {9, 9, 12, 6}, {6, 9, 12, 6}},
-    {{11, 10, 0, 0}, {18, 18, 0, 0}, {15, 18, 0, 0}}, {{7, 7, 7, 0}, {12, 12, 12, 0}, {6, 15, 12, 0}},
-    {{6, 6, 6, 3}, {12, 9, 9, 6}, {6, 12, 9, 6}},     {{8, 8, 5, 0}, {15, 12, 9, 0}, {6, 18, 9, 0}},
+// channel; within a row: long, short.  Short sizes count single scale factors
+// (three per short band).  Mixed blocks read no scale factors at these rates.
+const uint8_t partitionTable[6][2][4] = {
+    {{6, 5, 5, 5}, {9, 9, 9, 9}},    {{6, 5, 7, 3}, {9, 9, 12, 6}}, {{11, 10, 0, 0}, {18, 18, 0, 0}},
+    {{7, 7, 7, 0}, {12, 12, 12, 0}}, {{6, 6, 6, 3}, {12, 9, 9, 6}}, {{8, 8, 5, 0}, {15, 12, 9, 0}},
 };
 
 const uint32_t pretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
@@ -65,9 +64,6 @@ BandIndex::BandIndex() {
             while (line >= shortEdges[band + 1]) ++band;
             shortBandOfLine[row][line] = band;
         }
-    }
-    for (uint32_t w = 0; w < 3; ++w) {
-        for (uint32_t line = 0; line < 192; ++line) shortLineIndex[w][line] = uint16_t(3 * line + w);
     }
 }
 

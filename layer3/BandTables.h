@@ -14,8 +14,8 @@ extern const uint16_t bandEdges[9][longEdgeCount + shortEdgeCount];
 
 // (slen1, slen2) by MPEG-1 scalefac_compress.
 extern const uint8_t slenTable[2][16];
-// Numbers of scale factors per partition: [row 0..5][long, short, mixed][4].
-extern const uint8_t partitionTable[6][3][4];
+// Numbers of scale factors per partition: [row 0..5][long, short][4].
+extern const uint8_t partitionTable[6][2][4];
 // Pre-emphasis by long band.
 extern const uint32_t pretab[22];
 
@@ -24,7 +24,6 @@ struct BandIndex {
     BandIndex();
     uint16_t longBandOfLine[9][576];
     uint16_t shortBandOfLine[9][192];
-    uint16_t shortLineIndex[3][192];  // map w: line i -> 3i + w
 };
 
 }  // namespace qw

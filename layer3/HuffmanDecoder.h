@@ -1,4 +1,4 @@
-// Part 3 of a granule-channel's main data: the Huffman-coded spectrum.
+// The Huffman-coded spectrum that follows a granule-channel's scale factors.
 #pragma once
 
 #include <cstdint>

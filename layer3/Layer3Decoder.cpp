@@ -14,27 +14,12 @@
 namespace qw {
 
 template <class Policy>
-Layer3DecoderBody<Policy>::Layer3DecoderBody(FrameHeader* header) : header(header), mainData(header->stream()) {
-    clearSignal();
-}
-
-template <class Policy>
-void Layer3DecoderBody<Policy>::clearSignal() {
-    for (auto& row : lineCount) std::fill(row, row + 2, 576u);
-    for (uint32_t ch = 0; ch < 2; ++ch) {
-        std::fill(magnitudes[ch], magnitudes[ch] + 576, uint16_t(0));
-        std::fill(signs[ch], signs[ch] + 576, Sample(0));
-        std::fill(spectrum[ch], spectrum[ch] + 576, Sample(0));
-        std::fill(hybrid[ch], hybrid[ch] + 576, Sample(0));
-        std::fill(subbandSamples[ch], subbandSamples[ch] + 576, Sample(0));
-        std::fill(overlap[ch], overlap[ch] + 576, Sample(0));
-    }
-}
+Layer3DecoderBody<Policy>::Layer3DecoderBody(FrameHeader* header) : header(header), mainData(header->stream()) {}
 
 template <class Policy>
 void Layer3DecoderBody<Policy>::reset() {
     mainData.reset();
-    clearSignal();
+    for (auto& row : overlap) std::fill(row, row + 576, Sample(0));
     synthesis.reset();
 }
 
@@ -74,21 +59,20 @@ int32_t Layer3DecoderBody<Policy>::decode(int16_t* output) {
     const StereoFrame frame{versionIndex, channels, header->mode(), header->modeExtension()};
     int32_t written = 0;
     for (uint32_t gr = 0; gr < granules; ++gr) {
+        uint32_t region1Start[2] = {};
         // Granule-channels follow each other in the main data in this order.
         for (uint32_t ch = 0; ch < channels; ++ch) {
             const GranuleInfo& info = sideInfo.granule[gr][ch];
-            part2Start = mainData.bitPosition;
+            const int32_t part2Start = mainData.bitPosition;
             if (readScaleFactors(mainData, sideInfo, *header, ch, gr) != 0) return -1;
             HuffmanResult huffman{};
-            if (decodeHuffman<Policy>(mainData, info, edges, versionIndex, part2Start, magnitudes[ch], signs[ch],
-                                      &huffman) != 0) {
+            if (decodeHuffman<Policy>(mainData, info, edges, versionIndex, part2Start, magnitudes, signs, &huffman) !=
+                0) {
                 return -1;
             }
-            lineCount[gr][ch] = huffman.lineCount;
-            region1Start[gr][ch] = huffman.region1Start;
-            requantize<Policy>(requantizeTables, info, edges, magnitudes[ch], signs[ch], huffman.lineCount,
-                               spectrum[ch]);
-            reorderShortBlocks<Policy>(info, edges + longEdgeCount, spectrum[ch], hybrid[ch]);
+            region1Start[ch] = huffman.region1Start;
+            requantize<Policy>(requantizeTables, info, edges, magnitudes, signs, huffman.lineCount, spectrum);
+            reorderShortBlocks<Policy>(info, edges + longEdgeCount, spectrum, hybrid[ch]);
         }
 
         processStereo<Policy>(stereoTables, bands, row, frame, sideInfo.granule[gr][0], sideInfo.granule[gr][1],
@@ -96,7 +80,7 @@ int32_t Layer3DecoderBody<Policy>::decode(int16_t* output) {
 
         for (uint32_t ch = 0; ch < channels; ++ch) {
             const GranuleInfo& info = sideInfo.granule[gr][ch];
-            reduceAliasing<Policy>(info, region1Start[gr][ch], hybrid[ch]);
+            reduceAliasing<Policy>(info, region1Start[ch], hybrid[ch]);
             inverseMdct<Policy>(imdctTables, info, hybrid[ch], overlap[ch], subbandSamples[ch]);
             invertOddSubbands(subbandSamples[ch]);
         }

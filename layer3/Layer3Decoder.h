@@ -42,24 +42,25 @@ protected:
     explicit Layer3DecoderBody(FrameHeader* header);
 
 private:
-    void clearSignal();
     void synthesizeGranule(uint32_t channels, int16_t* output);
 
     typename Policy::Synthesis synthesis;
     FrameHeader* header;  // borrowed
     MainDataBuffer mainData;
-    int32_t part2Start = 0;
-    uint32_t region1Start[2][2] = {};
     SideInfo sideInfo = {};
-    uint16_t magnitudes[2][576];
-    Sample signs[2][576];
-    Sample spectrum[2][576];
+    // One granule-channel's decoded lines and requantized spectrum: every
+    // stage writes all 576 values before the next reads them, so one set
+    // serves every granule-channel in turn.
+    uint16_t magnitudes[576] = {};
+    Sample signs[576] = {};
+    Sample spectrum[576] = {};
     // The reordered spectrum, which stereo processing and alias reduction then
     // rewrite in place and the IMDCT uses as scratch.
-    Sample hybrid[2][576];
-    Sample subbandSamples[2][576];  // 18 time slots of 32 subbands
-    Sample overlap[2][576];
-    uint32_t lineCount[2][2];
+    Sample hybrid[2][576] = {};
+    Sample subbandSamples[2][576] = {};  // 18 time slots of 32 subbands
+    // The second halves of the previous granule's transforms: the only
+    // signal that carries over from one granule to the next.
+    Sample overlap[2][576] = {};
     RequantizeTables<Policy> requantizeTables;
     BandIndex bands;
     StereoTables<Policy> stereoTables;

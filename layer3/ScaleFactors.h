@@ -1,4 +1,4 @@
-// Part 2 of a granule-channel's main data: the scale factors.
+// The scale factors at the head of a granule-channel's main data.
 #pragma once
 
 #include <cstdint>

@@ -81,30 +81,17 @@ void FrameHeader::parseHeader(uint32_t word) {
     bitrateIndex_ = (word >> 12) & 15;
     sampleRateIndex_ = (word >> 10) & 3;
     padding_ = (word >> 9) & 1;
-    privateBit = (word >> 8) & 1;
     mode_ = (word >> 6) & 3;
     modeExtension_ = (word >> 4) & 3;
-    copyright = (word >> 3) & 1;
-    original = (word >> 2) & 1;
     emphasis_ = word & 3;
     channelCount_ = mode_ == 3 ? 1 : 2;
 
-    const uint32_t rate = bitrate();
-    const uint32_t hz = sampleRate();
-    uint32_t frameBytes;
-    if (layerIndex_ == 0) {
-        frameBytes = (rate * 12 / hz + padding_) * 4;
-    } else if (layerIndex_ == 1 || versionIndex_ == 0) {
-        frameBytes = rate * 144 / hz + padding_;
-    } else {
-        frameBytes = rate * 72 / hz + padding_;
-    }
     uint32_t overhead = 4 + (checkWordFlag ? 2 : 0);
     if (layerIndex_ == 2) {
         sideInfoSize_ = versionIndex_ == 0 ? (channelCount_ == 2 ? 32 : 17) : (channelCount_ == 2 ? 17 : 9);
         overhead += sideInfoSize_;
     }
-    payloadLength_ = frameBytes - overhead;  // every valid header leaves a positive payload
+    payloadLength_ = frameBytes(bitrate(), padding_) - overhead;  // every valid header leaves a positive payload
 }
 
 uint32_t FrameHeader::readNextFrame() {
@@ -126,10 +113,9 @@ uint32_t FrameHeader::readNextFrame() {
     }
 
     if (checkWordFlag) {
-        // Kept as read; nothing downstream verifies it.
-        uint8_t check[2] = {0, 0};
+        // Stepped over; nothing verifies it.
+        uint8_t check[2];
         source->read(check, 2, 0);
-        checkWord = uint16_t(check[0] << 8 | check[1]);
     }
 
     kbpsSum_ += bitrate() / 1000;
@@ -146,11 +132,11 @@ bool FrameHeader::resetSync() {
 
 // ---- Stream properties -------------------------------------------------
 
-uint32_t FrameHeader::averageFrameBytes(uint32_t kbps) const {
+uint32_t FrameHeader::frameBytes(uint32_t bitsPerSecond, uint32_t padding) const {
     const uint32_t hz = sampleRate();
-    if (layerIndex_ == 0) return (kbps * 12000 / hz) * 4;
-    if (layerIndex_ == 2 && versionIndex_ != 0) return kbps * 72000 / hz;
-    return kbps * 144000 / hz;
+    if (layerIndex_ == 0) return (bitsPerSecond * 12 / hz + padding) * 4;
+    if (layerIndex_ == 2 && versionIndex_ != 0) return bitsPerSecond * 72 / hz + padding;
+    return bitsPerSecond * 144 / hz + padding;
 }
 
 int32_t FrameHeader::runningAverageKbps() const {
@@ -217,9 +203,9 @@ int64_t FrameHeader::lengthMs() const {
     if (vbr.present) return int64_t(double(vbr.frames) * double(frameDuration()));
     const uint32_t streamBytes = source->length();
     if (streamBytes == 0) return 0;
-    const uint32_t frameBytes = averageFrameBytes(uint32_t(runningAverageKbps()));
-    if (frameBytes == 0) return 0;  // no frame taken yet
-    const int64_t frames = int64_t(double(streamBytes) / double(frameBytes));
+    const uint32_t averageBytes = frameBytes(uint32_t(runningAverageKbps()) * 1000, 0);
+    if (averageBytes == 0) return 0;  // no frame taken yet
+    const int64_t frames = int64_t(double(streamBytes) / double(averageBytes));
     return int64_t(double(frames) * double(frameDuration()));
 }
 
@@ -228,7 +214,7 @@ uint32_t FrameHeader::seekFrame(uint32_t frame) {
     const uint32_t kbps = vbr.present ? uint32_t(vbr.bitrate / 1000) : uint32_t(runningAverageKbps());
     // The position lands inside a frame as a rule; the next search moves on
     // from there under the kept reference header.
-    source->seek(averageFrameBytes(kbps) * frame);
+    source->seek(frameBytes(kbps * 1000, 0) * frame);
     return 0;
 }
 

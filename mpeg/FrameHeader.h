@@ -72,22 +72,19 @@ public:
 
 private:
     void parseHeader(uint32_t word);
-    uint32_t averageFrameBytes(uint32_t kbps) const;
+    // Bytes of a frame of the current kind at a bitrate in bit/s.
+    uint32_t frameBytes(uint32_t bitsPerSecond, uint32_t padding) const;
     int32_t runningAverageKbps() const;
 
     InputStream* source;
-    uint16_t checkWord = 0;
     uint32_t versionIndex_ = 0;
     uint32_t layerIndex_ = 0;
     uint32_t checkWordFlag = 0;
     uint32_t bitrateIndex_ = 0;
     uint32_t sampleRateIndex_ = 0;
     uint32_t padding_ = 0;
-    uint32_t privateBit = 0;
     uint32_t mode_ = 0;
     uint32_t modeExtension_ = 0;
-    uint32_t copyright = 0;
-    uint32_t original = 0;
     uint32_t emphasis_ = 0;
     uint32_t payloadLength_ = 0;
     uint32_t sideInfoSize_ = 0;

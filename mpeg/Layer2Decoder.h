@@ -9,14 +9,12 @@ class FrameHeader;
 
 class Layer2Decoder final : public LayerDecoder {
 public:
-    explicit Layer2Decoder(FrameHeader* header) : frameHeader(header) {}
+    // Takes the frame reader only to be made like the other layer decoders.
+    explicit Layer2Decoder(FrameHeader*) {}
 
     // Shows "Layer2 Unsupported" and rejects the frame without reading it.
     int32_t decode(int16_t* output) override;
     void reset() override {}
-
-private:
-    [[maybe_unused]] FrameHeader* frameHeader;
 };
 
 }  // namespace qw

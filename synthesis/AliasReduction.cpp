@@ -8,23 +8,14 @@ namespace qw {
 namespace {
 
 // cs[i] = 1 / sqrt(1 + c[i]^2), ca[i] = c[i] / sqrt(1 + c[i]^2) for
-// c = -0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037, held in
-// each variant's own precision.
+// c = -0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037, each
+// rounded once to the variant's precision.
 template <class Sample>
-struct AliasCoefficients;
-template <>
-struct AliasCoefficients<double> {
-    static constexpr double cs[8] = {0.857492925712, 0.881741997318, 0.949628649103, 0.983314592492,
+struct AliasCoefficients {
+    static constexpr Sample cs[8] = {0.857492925712, 0.881741997318, 0.949628649103, 0.983314592492,
                                      0.995517816068, 0.999160558178, 0.999899195244, 0.999993155067};
-    static constexpr double ca[8] = {-0.514495755427,  -0.471731968565,  -0.313377454204,  -0.181913199611,
+    static constexpr Sample ca[8] = {-0.514495755427,  -0.471731968565,  -0.313377454204,  -0.181913199611,
                                      -0.0945741925264, -0.0409655828853, -0.0141985685725, -0.00369997467375};
-};
-template <>
-struct AliasCoefficients<float> {
-    static constexpr float cs[8] = {0.857492925712f, 0.881741997318f, 0.949628649103f, 0.983314592492f,
-                                    0.995517816068f, 0.999160558178f, 0.999899195244f, 0.999993155067f};
-    static constexpr float ca[8] = {-0.514495755427f,  -0.471731968565f,  -0.313377454204f,  -0.181913199611f,
-                                    -0.0945741925264f, -0.0409655828853f, -0.0141985685725f, -0.00369997467375f};
 };
 
 }  // namespace

@@ -15,7 +15,7 @@ namespace qw {
 
 namespace {
 
-// The transforms' constants, in each variant's own precision.
+// The transforms' constants, each rounded once to the variant's precision.
 //   twoCos10 .. twoCos80: 2 cos(10 k degrees), the 9-point kernel (its inputs
 //     enter doubled, so its results are twice the transform's);
 //   nineTwiddle[j] = 1 / (2 cos((2j + 1) pi / 36)), the odd half's scaling;
@@ -23,44 +23,22 @@ namespace {
 //   shortTwiddle[k] = 1 / (2 cos((2k + 1) pi / 24)), and shortWindow[i] =
 //   sin((i + 0.5) pi / 12) for i = 0..5 (the window is symmetric).
 template <class Sample>
-struct ImdctConstants;
-
-template <>
-struct ImdctConstants<double> {
-    static constexpr double twoCos10 = 1.969615506024416;
-    static constexpr double twoCos20 = 1.8793852415718169;
-    static constexpr double twoCos40 = 1.532088886237956;
-    static constexpr double twoCos50 = 1.2855752193730787;
-    static constexpr double twoCos70 = 0.6840402866513376;
-    static constexpr double twoCos80 = 0.34729635533386083;
-    static constexpr double sqrt3 = 1.7320508075688772;
-    static constexpr double nineTwiddle[9] = {0.501909918, 0.51763809,  0.551688959, 0.610387294, 0.707106781,
+struct ImdctConstants {
+    static constexpr Sample twoCos10 = 1.969615506024416;
+    static constexpr Sample twoCos20 = 1.8793852415718169;
+    static constexpr Sample twoCos40 = 1.532088886237956;
+    static constexpr Sample twoCos50 = 1.2855752193730787;
+    static constexpr Sample twoCos70 = 0.6840402866513376;
+    static constexpr Sample twoCos80 = 0.34729635533386083;
+    static constexpr Sample sqrt3 = 1.7320508075688772;
+    static constexpr Sample nineTwiddle[9] = {0.501909918, 0.51763809,  0.551688959, 0.610387294, 0.707106781,
                                               0.871723397, 1.183100792, 1.931851653, 5.736856623};
-    static constexpr double shortCos = 0.866025403;
-    static constexpr double shortOddTwiddle[3] = {0.51763809, 0.707106781, 1.931851653};
-    static constexpr double shortTwiddle[6] = {0.50431448,  0.5411961,   0.630236207,
+    static constexpr Sample shortCos = 0.866025403;
+    static constexpr Sample shortOddTwiddle[3] = {0.51763809, 0.707106781, 1.931851653};
+    static constexpr Sample shortTwiddle[6] = {0.50431448,  0.5411961,   0.630236207,
                                                0.821339815, 1.306562965, 3.830648788};
-    static constexpr double shortWindow[6] = {0.130526192, 0.382683432, 0.608761429,
+    static constexpr Sample shortWindow[6] = {0.130526192, 0.382683432, 0.608761429,
                                               0.79335334,  0.923879532, 0.991444861};
-};
-
-template <>
-struct ImdctConstants<float> {
-    static constexpr float twoCos10 = 1.9696155f;
-    static constexpr float twoCos20 = 1.8793852f;
-    static constexpr float twoCos40 = 1.5320889f;
-    static constexpr float twoCos50 = 1.2855753f;
-    static constexpr float twoCos70 = 0.6840403f;
-    static constexpr float twoCos80 = 0.34729636f;
-    static constexpr float sqrt3 = 1.7320508f;
-    static constexpr float nineTwiddle[9] = {0.5019099f, 0.5176381f, 0.55168897f, 0.61038727f, 0.70710677f,
-                                             0.8717234f, 1.1831008f, 1.9318516f,  5.7368565f};
-    static constexpr float shortCos = 0.866025403f;
-    static constexpr float shortOddTwiddle[3] = {0.51763809f, 0.707106781f, 1.931851653f};
-    static constexpr float shortTwiddle[6] = {0.50431448f,  0.5411961f,   0.630236207f,
-                                              0.821339815f, 1.306562965f, 3.830648788f};
-    static constexpr float shortWindow[6] = {0.130526192f, 0.382683432f, 0.608761429f,
-                                             0.79335334f,  0.923879532f, 0.991444861f};
 };
 
 // Twice the 9-point transform out[j] = a[0] + sum_{k=1..8} cos((2j + 1) k pi / 18) a[k]

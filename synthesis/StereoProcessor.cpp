@@ -15,17 +15,9 @@ namespace qw {
 
 namespace {
 
-// The divisor of mid/side decoding, in each variant's own precision.
+// The divisor of mid/side decoding, rounded once to the variant's precision.
 template <class Sample>
-struct StereoConstants;
-template <>
-struct StereoConstants<double> {
-    static constexpr double sqrt2 = 1.4142135623730951;
-};
-template <>
-struct StereoConstants<float> {
-    static constexpr float sqrt2 = 1.41421356f;
-};
+constexpr Sample midSideDivisor = 1.4142135623730951;
 
 constexpr int16_t notIntensity = -1;
 
@@ -117,7 +109,7 @@ void processStereo(const StereoTables<Policy>& tables, const BandIndex& bands, u
 
     // Products and sums in double; the single-precision variant rounds once
     // when it stores.
-    const double sqrt2 = StereoConstants<Sample>::sqrt2;
+    const double sqrt2 = midSideDivisor<Sample>;
     const uint32_t scale = channel1.scalefac_compress & 1;
     const Sample* oddGain = tables.lsfIntensityGain[scale * 2 + 0];
     const Sample* evenGain = tables.lsfIntensityGain[scale * 2 + 1];

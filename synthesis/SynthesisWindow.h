@@ -1,4 +1,4 @@
-// The 512 coefficients D[i] of the standard's synthesis window.
+// The 512 coefficients D[i] of the synthesis window.
 #pragma once
 
 namespace qw {
