@@ -1,6 +1,7 @@
 #include "plugin/DecoderChoice.h"
 
 #include "layer3/Layer3Decoder.h"
+#include "mpeg/FrameHeader.h"
 #include "mpeg/Layer1Decoder.h"
 #include "mpeg/Layer2Decoder.h"
 
@@ -20,6 +21,21 @@ LayerDecoder* makeLayerDecoder(uint32_t layerIndex, FrameHeader* header, uint32_
             // decoder the frame is treated as rejected.
             return nullptr;
     }
+}
+
+LayerDecoder* LayerDecoderSlot::forFrame(FrameHeader* header, uint32_t decoderSetting) {
+    if (int32_t(header->layerIndex()) != layer) {
+        reset();  // the old decoder goes before the new one is made
+        decoder = makeLayerDecoder(header->layerIndex(), header, decoderSetting);
+        layer = int32_t(header->layerIndex());
+    }
+    return decoder;
+}
+
+void LayerDecoderSlot::reset() {
+    delete decoder;
+    decoder = nullptr;
+    layer = -1;
 }
 
 }  // namespace qw

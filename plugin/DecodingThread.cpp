@@ -37,7 +37,6 @@ private:
     bool takeFrame() { return header.readNextFrame() == 0; }
     bool ensureOutput();
     void publishStreamInfo();
-    void ensureDecoder();
     bool handOver(bool fade);
     void seek(int32_t milliseconds);
 
@@ -49,8 +48,7 @@ private:
     uint8_t tagBytes[128] = {};
     int16_t pcm[pcmCapacity] = {};
     uint32_t count = 0;
-    LayerDecoder* decoder = nullptr;
-    int32_t decoderLayer = -1;
+    LayerDecoderSlot decoders;
     uint32_t decoderSetting = 0;
     bool outputOpen = false;
     uint32_t outputRate = 0;
@@ -84,13 +82,6 @@ void Playback::publishStreamInfo() {
     lastBitrate = bitrate;
 }
 
-void Playback::ensureDecoder() {
-    if (int32_t(header.layerIndex()) == decoderLayer) return;
-    delete decoder;  // the old decoder goes before the new one is made
-    decoder = makeLayerDecoder(header.layerIndex(), &header, decoderSetting);
-    decoderLayer = int32_t(header.layerIndex());
-}
-
 bool Playback::handOver(bool fade) {
     PcmBlock block;
     block.positionMs = int32_t(header.position());
@@ -103,7 +94,7 @@ bool Playback::handOver(bool fade) {
 
 void Playback::seek(int32_t milliseconds) {
     header.seekMs(milliseconds);
-    if (decoder) {
+    if (LayerDecoder* decoder = decoders.current()) {
         // Decode a few frames into the void so the reservoir and the filter
         // history are filled again; stop early at the end of the stream.
         for (uint32_t i = 0; i < framesDiscardedAfterSeek && takeFrame(); ++i) decoder->decode(pcm);
@@ -139,7 +130,7 @@ void Playback::run() {
         if (!seeked) {
             if (!ensureOutput()) return;
             publishStreamInfo();
-            ensureDecoder();
+            LayerDecoder* decoder = decoders.forFrame(&header, decoderSetting);
             const int32_t produced = decoder ? decoder->decode(pcm + count) : -1;
             if (produced < 0) {
                 header.resetSync();
@@ -161,8 +152,7 @@ void Playback::run() {
 }
 
 void Playback::finish() {
-    delete decoder;
-    decoder = nullptr;
+    decoders.reset();
     state->infoValid = 0;
     context->closeOutput(context->outputHandle);
 }

@@ -13,8 +13,6 @@ HostStream::HostStream(PlayerContext* playerContext) : context(playerContext) {
     }
 }
 
-HostStream::~HostStream() { errorFlag = 1; }
-
 bool HostStream::fill(uint32_t n) {
     uint32_t count = 0;
     if (n > bufferSize || !context->readStream(buffer, n, &count) || count < n) {
@@ -33,14 +31,6 @@ uint32_t HostStream::read(uint8_t* target, uint32_t size, uint32_t) {
     }
     pos += count;
     return count;
-}
-
-uint8_t HostStream::readByte(bool* ok) {
-    *ok = false;
-    uint8_t byte = 0;
-    if (read(&byte, 1, 0) != 1) return 0;
-    *ok = true;
-    return byte;
 }
 
 bool HostStream::seek(uint32_t position) {

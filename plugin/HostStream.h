@@ -10,11 +10,9 @@ namespace qw {
 class HostStream : public BufferedStream {
 public:
     explicit HostStream(PlayerContext* context);
-    ~HostStream() override;
 
     bool fill(uint32_t n) override;
     uint32_t read(uint8_t* buffer, uint32_t size, uint32_t unused) override;
-    uint8_t readByte(bool* ok) override;
     uint32_t position() override { return pos; }
     bool seek(uint32_t position) override;
     uint32_t length() override { return streamLength; }

@@ -34,13 +34,20 @@ public:
 };
 
 // The part both concrete streams share: the error flag, the 32 KB buffer that
-// `fill` loads, and the bit reader over it.
+// `fill` loads, the bit reader over it, and byte reads through `read`.
 class BufferedStream : public InputStream {
 public:
     static constexpr uint32_t bufferSize = 32768;
 
     uint8_t isError() override { return errorFlag; }
     uint32_t bitPosition() override { return bitPos; }
+
+    // One byte through read.
+    uint8_t readByte(bool* ok) override {
+        uint8_t byte = 0;
+        *ok = read(&byte, 1, 0) == 1;
+        return *ok ? byte : 0;
+    }
 
     // Takes the four bytes at bitPosition / 8 as a big-endian word, so a
     // request is exact for up to 25 bits anywhere and 32 at a byte boundary.

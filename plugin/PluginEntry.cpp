@@ -53,14 +53,8 @@ int32_t initialise(PlayerContext* context) {
     context->pluginAbout = pluginAbout;
     context->pluginExtra = pluginExtra;
 
-    auto* state = static_cast<PlaybackState*>(sys::globalAllocZeroed(sizeof(PlaybackState)));
-    context->state = state;
-    if (state) {
-        state->playing = 0;
-        state->threadHandle = 0;
-        state->threadId = 0;
-        state->infoValid = 0;
-    }
+    // Zeroed: not playing, no thread, no stream information yet.
+    context->state = static_cast<PlaybackState*>(sys::globalAllocZeroed(sizeof(PlaybackState)));
     setSettingsPath(context->iniPath);
     return 1;
 }

@@ -1,6 +1,9 @@
 // The one setting, "Decoder", and the page the host draws for it.
 #include "plugin/SettingsPage.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/platform.h"
 #include "plugin/PluginEntry.h"
 
@@ -18,18 +21,14 @@ constexpr uint32_t hostApply = 0x1010D;
 constexpr uint32_t hostCheck = QW_HOST_MARK_OPTION;
 constexpr uint32_t hostEnable = 0x10105;
 
-struct ControlSpec {
-    int32_t hostValue0, hostValue1, x, y, width, height;
-    const char* text;
-    uint32_t kind, id;
+// The page's controls, as the host receives them.
+const ConfigControl pageControls[] = {
+    {-300, 100, 20, 25, 200, 100, "Quillwave v4.0", 0, QW_CONTROL_LABEL, 0, 0},
+    {-450, 200, 30, 55, 200, 100, "Optimize decoding for:", 0, QW_CONTROL_LABEL, 0, 0},
+    {-600, 300, 40, 70, 130, 10, "Best Performance", 0, QW_CONTROL_OPTION, 0, optionPerformance},
+    {-750, 400, 40, 85, 130, 10, "Best Quality", 0, QW_CONTROL_OPTION, 0, optionQuality},
 };
-
-const ControlSpec pageControls[4] = {
-    {-300, 100, 20, 25, 200, 100, "Quillwave v4.0", QW_CONTROL_LABEL, 0},
-    {-450, 200, 30, 55, 200, 100, "Optimize decoding for:", QW_CONTROL_LABEL, 0},
-    {-600, 300, 40, 70, 130, 10, "Best Performance", QW_CONTROL_OPTION, optionPerformance},
-    {-750, 400, 40, 85, 130, 10, "Best Quality", QW_CONTROL_OPTION, optionQuality},
-};
+constexpr uint32_t pageControlCount = sizeof pageControls / sizeof pageControls[0];
 
 // Marks one option chosen: always the same four calls, in this order.
 void markChoice(ConfigHostFn host, uintptr_t page, uint32_t chosen) {
@@ -44,7 +43,7 @@ void markChoice(ConfigHostFn host, uintptr_t page, uint32_t chosen) {
 
 int32_t configure(ConfigRequest* request) {
     auto* panel = static_cast<ConfigPanel*>(sys::globalAllocZeroed(sizeof(ConfigPanel)));
-    auto* controls = static_cast<ConfigControl*>(sys::globalAllocZeroed(4 * sizeof(ConfigControl)));
+    auto* controls = static_cast<ConfigControl*>(sys::globalAllocZeroed(sizeof pageControls));
     if (!panel || !controls) {
         // Nothing to show without memory; the host gets no page.
         sys::globalFree(controls);
@@ -52,23 +51,11 @@ int32_t configure(ConfigRequest* request) {
         request->panel = nullptr;
         return 0;
     }
+    std::copy(std::begin(pageControls), std::end(pageControls), controls);
     panel->controls = controls;
-    panel->count = 4;
+    panel->count = pageControlCount;
     panel->handler = configEvent;
     setSettingsPath(request->iniPath);
-    for (int i = 0; i < 4; ++i) {
-        const ControlSpec& s = pageControls[i];
-        ConfigControl& c = controls[i];
-        c.hostValue0 = s.hostValue0;
-        c.hostValue1 = s.hostValue1;
-        c.x = s.x;
-        c.y = s.y;
-        c.width = s.width;
-        c.height = s.height;
-        c.text = s.text;
-        c.kind = s.kind;
-        c.id = s.id;
-    }
     request->panel = panel;
     return 1;
 }

@@ -45,12 +45,6 @@ uint32_t FileStream::read(uint8_t* target, uint32_t size, uint32_t) {
     return count;
 }
 
-uint8_t FileStream::readByte(bool* ok) {
-    uint8_t byte = 0;
-    *ok = read(&byte, 1, 0) == 1;
-    return *ok ? byte : 0;
-}
-
 uint32_t FileStream::position() { return sys::setFilePointer(file, 0, sys::fileCurrent); }
 
 bool FileStream::seek(uint32_t p) {

@@ -17,7 +17,6 @@ public:
 
     bool fill(uint32_t n) override;
     uint32_t read(uint8_t* buffer, uint32_t size, uint32_t unused) override;
-    uint8_t readByte(bool* ok) override;
     uint32_t position() override;
     bool seek(uint32_t position) override;
     uint32_t length() override;

@@ -20,8 +20,7 @@ constexpr uint32_t frameValues = 8192;
 struct Recorder : RecorderInterface {
     FileStream* stream = nullptr;
     FrameHeader* header = nullptr;
-    LayerDecoder* decoder = nullptr;
-    int32_t layerIndex = -1;
+    LayerDecoderSlot decoders;
     // What the last frame decoded did not fit into the caller's buffer.  It
     // belongs to the object, and openFile empties it, so two objects never
     // mix their PCM and a new file never starts with the old one's tail.
@@ -29,11 +28,6 @@ struct Recorder : RecorderInterface {
     uint32_t carryBytes = 0;
     int16_t frame[frameValues];
 
-    void forgetDecoder() {
-        delete decoder;
-        decoder = nullptr;
-        layerIndex = -1;
-    }
     void closeAll() {
         delete header;
         header = nullptr;
@@ -42,7 +36,7 @@ struct Recorder : RecorderInterface {
             delete stream;
             stream = nullptr;
         }
-        forgetDecoder();
+        decoders.reset();
     }
     ~Recorder() { closeAll(); }
 };
@@ -112,7 +106,7 @@ int32_t QW_THISCALL getDuration(RecorderInterface* object, RecorderInterface*, d
     r->stream->seek(0);
     delete r->header;
     r->header = new (std::nothrow) FrameHeader(r->stream);
-    r->forgetDecoder();
+    r->decoders.reset();
     r->carryBytes = 0;
     return 0;
 }
@@ -133,12 +127,8 @@ int32_t QW_THISCALL decode(RecorderInterface* object, RecorderInterface*, uint8_
             std::memset(buffer + filled, 0, size - filled);
             break;
         }
-        if (int32_t(r->header->layerIndex()) != r->layerIndex) {
-            r->forgetDecoder();
-            r->decoder = makeLayerDecoder(r->header->layerIndex(), r->header, decoderQuality);
-            r->layerIndex = int32_t(r->header->layerIndex());
-        }
-        const int32_t values = r->decoder ? r->decoder->decode(r->frame) : -1;
+        LayerDecoder* decoder = r->decoders.forFrame(r->header, decoderQuality);
+        const int32_t values = decoder ? decoder->decode(r->frame) : -1;
         if (values <= 0) continue;  // a rejected frame is skipped
         const uint32_t bytes = uint32_t(values) * 2;
         const uint32_t taken = std::min(bytes, size - filled);

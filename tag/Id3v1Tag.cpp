@@ -40,12 +40,26 @@ void extractField(const uint8_t* bytes, uint32_t offset, uint32_t width, char (&
     for (uint32_t i = width; i > 0 && field[i - 1] == ' '; --i) field[i - 1] = '\0';
 }
 
-void extractText(const uint8_t* bytes, TagRecord* record) {
+int copyGenreName(int32_t index, char* buffer, uint32_t size) {
+    if (index < 0 || index >= genreCount) return 0;
+    if (buffer == nullptr || size == 0) return 1;
+    size_t length = strnlen(genreNames[index], size - 1);
+    std::memcpy(buffer, genreNames[index], length);
+    buffer[length] = '\0';
+    return 1;
+}
+
+// Fills the record from a tag; a genre byte beyond the table reads as
+// unknownGenre.
+void fillRecord(const uint8_t* bytes, int32_t unknownGenre, TagRecord* record) {
     extractField(bytes, titleOffset, textWidth, record->title);
     extractField(bytes, artistOffset, textWidth, record->artist);
     extractField(bytes, albumOffset, textWidth, record->album);
     extractField(bytes, yearOffset, yearWidth, record->year);
     extractField(bytes, commentOffset, textWidth, record->comment);
+    record->genre = bytes[genreOffset] < genreCount ? bytes[genreOffset] : unknownGenre;
+    copyGenreName(record->genre, record->genreName, sizeof(record->genreName));
+    record->present = 1;
 }
 
 // Writes a record field's text, at most width characters, padded with spaces.
@@ -55,19 +69,26 @@ void storeField(uint8_t* bytes, uint32_t offset, uint32_t width, const char* tex
     std::memset(bytes + offset + length, ' ', width - length);
 }
 
+// Cuts the tag off the end of a file that ends in one.  False when a file
+// call failed.
+bool cutTag(sys::Handle file) {
+    constexpr int32_t back = -static_cast<int32_t>(Id3v1Tag::tagSize);
+    uint8_t old[Id3v1Tag::tagSize];
+    uint32_t count = 0;
+    if (sys::setFilePointer(file, back, sys::fileEnd) == sys::invalidSetFilePointer) return false;
+    if (!sys::readFile(file, old, Id3v1Tag::tagSize, &count)) return false;
+    if (count != Id3v1Tag::tagSize || !isTag(old)) return true;  // nothing to remove
+    return sys::setFilePointer(file, back, sys::fileEnd) != sys::invalidSetFilePointer && sys::setEndOfFile(file);
+}
+
 }  // namespace
 
 int Id3v1Tag::parseTag(const uint8_t* bytes, TagRecord* record) const {
-    uint8_t tag[tagSize];
-    std::memcpy(tag, bytes, tagSize);
-    if (!isTag(tag)) {
+    if (isTag(bytes)) {
+        fillRecord(bytes, genreCount - 1, record);
+    } else {
         record->present = 0;
-        return 1;
     }
-    extractText(tag, record);
-    record->genre = tag[genreOffset] < genreCount ? tag[genreOffset] : genreCount - 1;
-    genreName(record->genre, record->genreName, sizeof(record->genreName));
-    record->present = 1;
     return 1;
 }
 
@@ -80,14 +101,7 @@ int Id3v1Tag::readTagFromFile(sys::Handle file, TagRecord* record) const {
     uint8_t tag[tagSize] = {};
     uint32_t count = 0;
     if (!sys::readFile(file, tag, tagSize, &count)) return 0;
-    if (!isTag(tag)) {
-        sys::setFilePointer(file, static_cast<int32_t>(position), sys::fileBegin);
-        return 1;
-    }
-    extractText(tag, record);
-    record->genre = tag[genreOffset] < genreCount ? tag[genreOffset] : 0;
-    genreName(record->genre, record->genreName, sizeof(record->genreName));
-    record->present = 1;
+    if (isTag(tag)) fillRecord(tag, 0, record);
     sys::setFilePointer(file, static_cast<int32_t>(position), sys::fileBegin);
     return 1;
 }
@@ -105,39 +119,15 @@ int Id3v1Tag::saveTag(sys::Handle file, const TagRecord* record) const {
     tag[genreOffset] = record->genre >= 0 && record->genre < genreCount ? static_cast<uint8_t>(record->genre) : 0;
 
     // An old tag at the end is cut off first, so the new one takes its place.
-    uint8_t old[tagSize];
-    uint32_t count = 0;
-    if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) return 0;
-    if (!sys::readFile(file, old, tagSize, &count)) return 0;
-    if (count == tagSize && isTag(old)) {
-        if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) {
-            return 0;
-        }
-        if (!sys::setEndOfFile(file)) return 0;
-    }
+    if (!cutTag(file)) return 0;
     if (sys::setFilePointer(file, 0, sys::fileEnd) == sys::invalidSetFilePointer) return 0;
     uint32_t written = 0;
     if (!sys::writeFile(file, tag, tagSize, &written)) return 0;
     return written == tagSize ? 1 : 0;
 }
 
-int Id3v1Tag::wipeTag(sys::Handle file) const {
-    uint8_t old[tagSize];
-    uint32_t count = 0;
-    if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) return 0;
-    if (!sys::readFile(file, old, tagSize, &count)) return 0;
-    if (count != tagSize || !isTag(old)) return 1;  // nothing to remove
-    if (sys::setFilePointer(file, -static_cast<int32_t>(tagSize), sys::fileEnd) == sys::invalidSetFilePointer) return 0;
-    return sys::setEndOfFile(file) ? 1 : 0;
-}
+int Id3v1Tag::wipeTag(sys::Handle file) const { return cutTag(file) ? 1 : 0; }
 
-int Id3v1Tag::genreName(int32_t index, char* buffer, uint32_t size) const {
-    if (index < 0 || index >= genreCount) return 0;
-    if (buffer == nullptr || size == 0) return 1;
-    size_t length = strnlen(genreNames[index], size - 1);
-    std::memcpy(buffer, genreNames[index], length);
-    buffer[length] = '\0';
-    return 1;
-}
+int Id3v1Tag::genreName(int32_t index, char* buffer, uint32_t size) const { return copyGenreName(index, buffer, size); }
 
 }  // namespace qw

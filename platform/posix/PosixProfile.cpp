@@ -133,6 +133,16 @@ size_t sectionEnd(const Profile& profile, size_t header) {
     return i;
 }
 
+// Index of the entry naming the key in the section whose header is at index
+// header, or npos.
+size_t findKey(const Profile& profile, size_t header, const std::string& key) {
+    const size_t end = sectionEnd(profile, header);
+    for (size_t i = header + 1; i < end; ++i) {
+        if (profile.lines[i].kind == Line::entry && sameName(profile.lines[i].name, key)) return i;
+    }
+    return std::string::npos;
+}
+
 // Integer value the way the Windows call reads it: an optional sign and the
 // leading decimal digits; anything else gives 0.  Values wrap at 32 bits.
 uint32_t parseInteger(const std::string& value) {
@@ -199,14 +209,10 @@ bool writeProfileString(const char* section, const char* key, const char* value,
     const std::string keyName = trim(key);
     if (value == nullptr) {
         if (!sectionFound) return true;
-        size_t end = sectionEnd(profile, header);
-        for (size_t i = header + 1; i < end; ++i) {
-            if (profile.lines[i].kind == Line::entry && sameName(profile.lines[i].name, keyName)) {
-                profile.lines.erase(profile.lines.begin() + static_cast<long>(i));
-                return storeProfile(path, profile);
-            }
-        }
-        return true;
+        const size_t at = findKey(profile, header, keyName);
+        if (at == std::string::npos) return true;
+        profile.lines.erase(profile.lines.begin() + static_cast<long>(at));
+        return storeProfile(path, profile);
     }
 
     Line entry = parseLine(keyName + "=" + trim(value));
@@ -218,16 +224,14 @@ bool writeProfileString(const char* section, const char* key, const char* value,
         profile.lines.push_back(entry);
         return storeProfile(path, profile);
     }
-    size_t end = sectionEnd(profile, header);
-    for (size_t i = header + 1; i < end; ++i) {
-        if (profile.lines[i].kind == Line::entry && sameName(profile.lines[i].name, keyName)) {
-            profile.lines[i] = entry;
-            return storeProfile(path, profile);
-        }
+    const size_t at = findKey(profile, header, keyName);
+    if (at != std::string::npos) {
+        profile.lines[at] = entry;
+        return storeProfile(path, profile);
     }
     // A new key follows the section's last non-blank line, ahead of any
     // blank lines that separate it from the next section.
-    size_t insert = end;
+    size_t insert = sectionEnd(profile, header);
     while (insert > header + 1 && trim(profile.lines[insert - 1].text).empty()) --insert;
     profile.lines.insert(profile.lines.begin() + static_cast<long>(insert), entry);
     return storeProfile(path, profile);
