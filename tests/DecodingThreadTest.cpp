@@ -34,9 +34,7 @@ struct FakeHost {
     QwHandle nextHandle = 0x100;
     bool refuseOutput = false;
     // The first writeOutput waits here until released (or a second passes).
-    std::atomic<bool> holdFirstWrite{false};
-    std::atomic<bool> firstWriteEntered{false};
-    std::atomic<bool> releaseFirstWrite{false};
+    std::atomic<bool> holdFirstWrite{false}, firstWriteEntered{false}, releaseFirstWrite{false};
 };
 FakeHost* host = nullptr;
 
@@ -93,14 +91,9 @@ class DecodingThread : public ::testing::Test {
 protected:
     void SetUp() override {
         host = &fake;
-        context.openOutput = openOutput;
-        context.writeOutput = writeOutput;
-        context.closeOutput = closeOutput;
-        context.hostRequest = hostRequest;
-        context.iniPath = "/nonexistent/quillwave-test.ini";
-        context.readStream = readStream;
-        context.seekStream = seekStream;
-        context.getFilePath = getFilePath;
+        context.openOutput = openOutput, context.writeOutput = writeOutput, context.closeOutput = closeOutput;
+        context.hostRequest = hostRequest, context.readStream = readStream, context.seekStream = seekStream;
+        context.getFilePath = getFilePath, context.iniPath = "/nonexistent/quillwave-test.ini";
         ASSERT_EQ(qw::initialise(&context), 1);
     }
     void TearDown() override {
@@ -140,10 +133,9 @@ protected:
     PlayerContext context{};
 };
 
-// A silent MPEG-1 Layer I stereo frame at 44.1 or 48 kHz: all allocations 0.
-// Layer I bitrates go in steps of 32 kbit/s.
+// A silent MPEG-1 Layer I stereo frame at 44.1 or 48 kHz, all allocations 0; bitrates in steps of 32 kbit/s.
 std::vector<uint8_t> silentLayer1Frame(uint32_t bitrateIndex, uint32_t sampleRateIndex = 0) {
-    std::vector<uint8_t> f((32000 * bitrateIndex * 12 / (sampleRateIndex ? 48000 : 44100)) * 4, 0);
+    std::vector<uint8_t> f((32000 * bitrateIndex * 12 / (sampleRateIndex ? 48000 : 44100)) * 4, 0);  // slots
     f[0] = f[1] = 0xFF;                                        // MPEG-1 Layer I, no check word
     f[2] = uint8_t(bitrateIndex << 4 | sampleRateIndex << 2);  // f[3] = 0: stereo
     return f;
@@ -180,38 +172,28 @@ TEST_F(DecodingThread, HandsOverBlocksOfAtLeast8192Values) {
         EXPECT_LT(fake.blocks[i].byteCount, (8192u + 768) * 2);
     }
     EXPECT_EQ(totalValues(), 49u * 768);
-    // Positions grow to the stream's end; the length is the stream's.
-    EXPECT_EQ(fake.blocks.back().positionMs, 49 * 12);  // 32 kHz: 12 ms frames
-    EXPECT_EQ(fake.blocks.back().lengthMs, fake.blocks.front().lengthMs);
-    EXPECT_EQ(fake.closedHandle.load(), QwHandle(0x100));
-    EXPECT_EQ(fake.infoRequests.load(), 1);
+    // Positions grow to the stream's end (32 kHz: 12 ms frames); the length is the stream's.
+    EXPECT_TRUE(fake.blocks.back().positionMs == 49 * 12 && fake.blocks.back().lengthMs == fake.blocks[0].lengthMs);
+    EXPECT_TRUE(fake.closedHandle == QwHandle(0x100) && fake.infoRequests == 1);
     EXPECT_EQ(context.state->infoValid, 0);  // withdrawn at the end
 }
 
-TEST_F(DecodingThread, ShortStreamIsOneBlockAtTheEnd) {
+// A stream shorter than a block is one block at the end; no frame, or a refused output, gives no PCM and one close.
+TEST_F(DecodingThread, ShortStreamNoFrameAndRefusedOutput) {
     fake.file = frames({{silentLayer1Frame(1), 5}});
     playToEnd();
-    ASSERT_EQ(fake.blocks.size(), 1u);
-    EXPECT_EQ(fake.blocks[0].byteCount, 5u * 768 * 2);
-    EXPECT_TRUE(
-        std::all_of(fake.blockSamples[0].begin(), fake.blockSamples[0].end(), [](int16_t s) { return s == 0; }));
-}
+    ASSERT_EQ(fake.blockSamples.size(), 1u);
+    EXPECT_EQ(fake.blockSamples[0], std::vector<int16_t>(5 * 768, 0));
 
-TEST_F(DecodingThread, NoFrameClosesTheUnopenedOutputOnce) {
-    fake.file.assign(3000, 0x5A);
-    playToEnd();
-    EXPECT_TRUE(fake.opened.empty());
-    EXPECT_TRUE(fake.blocks.empty());
-    EXPECT_EQ(fake.closedHandle.load(), QwHandle(0));
-    EXPECT_EQ(fake.infoRequests.load(), 0);
-}
-
-TEST_F(DecodingThread, RefusedOutputEndsPlayback) {
-    fake.file = frames({{silentLayer1Frame(1), 20}});
-    fake.refuseOutput = true;
-    playToEnd();
-    EXPECT_EQ(fake.opened.size(), 1u);
-    EXPECT_TRUE(fake.blocks.empty());
+    for (const bool refuse : {false, true}) {
+        fake.file = refuse ? frames({{silentLayer1Frame(1), 20}}) : std::vector<uint8_t>(3000, 0x5A);
+        fake.refuseOutput = refuse, fake.position = 0, fake.closed = 0, fake.infoRequests = 0;
+        context.outputHandle = 0;  // what closeOutput gets when nothing was opened
+        fake.opened.clear(), fake.blocks.clear();
+        playToEnd();
+        EXPECT_TRUE(fake.opened.size() == (refuse ? 1u : 0u) && fake.blocks.empty()) << refuse;
+        EXPECT_TRUE(refuse || (fake.closedHandle == QwHandle(0) && fake.infoRequests == 0)) << fake.infoRequests;
+    }
 }
 
 TEST_F(DecodingThread, ReopensTheOutputWhenTheSampleRateChanges) {
@@ -221,9 +203,7 @@ TEST_F(DecodingThread, ReopensTheOutputWhenTheSampleRateChanges) {
     rejected[4] = 0xF0;
     fake.file = frames({{silentLayer1Frame(1, 0), 3}, {rejected, 1}, {silentLayer1Frame(1, 1), 4}});
     playToEnd();
-    ASSERT_EQ(fake.opened.size(), 2u);
-    EXPECT_EQ(fake.opened[0], std::make_pair(44100u, 2u));
-    EXPECT_EQ(fake.opened[1], std::make_pair(48000u, 2u));
+    EXPECT_EQ(fake.opened, (decltype(fake.opened){{44100u, 2u}, {48000u, 2u}}));
     EXPECT_EQ(totalValues(), 7u * 768);
 }
 
@@ -232,10 +212,8 @@ TEST_F(DecodingThread, TellsTheHostWhenTheAverageBitrateChanges) {
     fake.file = frames({{silentLayer1Frame(1), 2}, {silentLayer1Frame(2), 2}});
     playToEnd();
     EXPECT_EQ(fake.infoRequests.load(), 3);
-    EXPECT_EQ(context.state->layer, 1u);
-    EXPECT_EQ(context.state->sampleRate, 44100u);
-    EXPECT_EQ(context.state->channels, 2u);
-    EXPECT_EQ(context.state->streamBytes, uint32_t(fake.file.size()));
+    const PlaybackState& s = *context.state;
+    EXPECT_TRUE(s.layer == 1 && s.sampleRate == 44100 && s.channels == 2 && s.streamBytes == fake.file.size());
 }
 
 TEST_F(DecodingThread, VbrHeaderFixesTheBitrateUntilASeek) {
@@ -256,13 +234,9 @@ TEST_F(DecodingThread, SeekFadesTheNextBlockIn) {
     waitClosed();
     context.pluginStop(&context);
     ASSERT_GE(fake.blocks.size(), 3u);
-    // The block after the seek starts from silence; the information is
-    // published again.
-    const auto& faded = fake.blockSamples[1];
-    EXPECT_EQ(faded[0], 0);
-    EXPECT_EQ(faded[1], 0);
-    EXPECT_EQ(fake.infoRequests.load(), 2);
-    EXPECT_GE(fake.blocks[1].positionMs, 100);
+    // The block after the seek starts from silence; the information is published again.
+    EXPECT_TRUE(fake.blockSamples[1][0] == 0 && fake.blockSamples[1][1] == 0);
+    EXPECT_TRUE(fake.infoRequests == 2 && fake.blocks[1].positionMs >= 100);
     // No thread: seeking answers 0.
     EXPECT_EQ(context.pluginSeek(&context, 0), 0);
 }
@@ -273,10 +247,8 @@ TEST_F(DecodingThread, StopDropsBufferedPcmAndEndsTheThread) {
     ASSERT_TRUE(startHeld());
     EXPECT_EQ(context.state->playing, 1);
     context.pluginStop(&context);  // the held write returns after a second
-    EXPECT_EQ(fake.blocks.size(), 1u);
-    EXPECT_EQ(fake.closed.load(), 1);
-    EXPECT_EQ(context.state->threadHandle, QwHandle(0));
-    EXPECT_EQ(context.state->playing, 0);
+    EXPECT_TRUE(fake.blocks.size() == 1 && fake.closed == 1);
+    EXPECT_TRUE(context.state->threadHandle == QwHandle(0) && context.state->playing == 0);
 }
 
 TEST_F(DecodingThread, NonSeekableSourcePlaysWithoutLengthOrTag) {
@@ -284,13 +256,10 @@ TEST_F(DecodingThread, NonSeekableSourcePlaysWithoutLengthOrTag) {
     fake.file = qw::test::readBytes(path);
     fake.seekable = false;
     playToEnd();
-    EXPECT_EQ(totalValues(), 49u * 768);
-    EXPECT_EQ(fake.blocks.back().lengthMs, 0);
-    EXPECT_EQ(context.state->tag.present, 0u);
+    EXPECT_TRUE(totalValues() == 49u * 768 && fake.blocks.back().lengthMs == 0 && context.state->tag.present == 0);
 }
 
-// Song information describes only the stream being played: before playback
-// nothing is written, and once the thread has ended the texts are empty.
+// Song information describes only the stream being played: nothing before playback, empty texts after it.
 TEST_F(DecodingThread, SongInfoDescribesOnlyTheStreamBeingPlayed) {
     ::SongInfo info{nullptr, nullptr, 0, "untouched", nullptr, 0, 0};
     EXPECT_EQ(context.pluginSongInfo(&context, &info), 0);
@@ -313,10 +282,9 @@ TEST_F(DecodingThread, SongInfoDescribesOnlyTheStreamBeingPlayed) {
         info = {};
         EXPECT_EQ(context.pluginSongInfo(&context, &info), 1);
         // Artist and title point into the tag; without one they stay null.
-        EXPECT_EQ(info.artist, c.tagged ? context.state->tag.artist : nullptr);
-        EXPECT_EQ(info.title, c.tagged ? context.state->tag.title : nullptr);
-        EXPECT_STREQ(info.formatText, c.format);
-        EXPECT_STREQ(info.bitrateText, c.bitrate);
+        EXPECT_TRUE(info.artist == (c.tagged ? context.state->tag.artist : nullptr) &&
+                    info.title == (c.tagged ? context.state->tag.title : nullptr));
+        EXPECT_EQ(std::string(info.formatText) + "|" + info.bitrateText, std::string(c.format) + "|" + c.bitrate);
         EXPECT_TRUE(c.lengthMs ? info.lengthMs == c.lengthMs : info.lengthMs > 3000) << info.lengthMs;
 
         // The thread ends by itself; until the host stops it the answer is 0 with empty texts.
@@ -332,23 +300,16 @@ TEST(PluginEntry, QueryInitialiseAndShutdown) {
     const PluginDescriptor* d = qw::query();
     EXPECT_STREQ(d->name, "qw 4");
     EXPECT_EQ(std::memcmp(d->extensions, "mp1\0mp2\0mp3\0\0", 13), 0);
-    EXPECT_EQ(d->word16, 0x00010000u);
-    EXPECT_EQ(d->extensionBytes, 13u);
-    EXPECT_EQ(d->word28, 16u);
+    EXPECT_TRUE(d->word16 == 0x00010000u && d->extensionBytes == 13 && d->word28 == 16);
 
     std::string longPath(3000, 'p');
     PlayerContext context{};
     context.iniPath = longPath.c_str();
     ASSERT_EQ(qw::initialise(&context), 1);
-    EXPECT_NE(context.pluginStart, nullptr);
-    EXPECT_EQ(context.pluginReady(&context), 1);
-    EXPECT_EQ(context.pluginExtra(), 0);
-    ASSERT_NE(context.state, nullptr);
-    EXPECT_EQ(context.state->playing, 0);
+    ASSERT_TRUE(context.pluginStart != nullptr && context.state != nullptr);
+    EXPECT_TRUE(context.pluginReady(&context) == 1 && context.pluginExtra() == 0 && context.state->playing == 0);
     EXPECT_EQ(std::strlen(qw::settingsPath()), 2047u);  // cut like lstrcpyn
     SongInfo info{};
     EXPECT_EQ(context.pluginSongInfo(&context, &info), 0);  // nothing plays
-    EXPECT_EQ(context.pluginStop(&context), 1);
-    EXPECT_EQ(qw::shutdown(&context), 1);
-    EXPECT_EQ(context.state, nullptr);
+    EXPECT_TRUE(context.pluginStop(&context) == 1 && qw::shutdown(&context) == 1 && context.state == nullptr);
 }

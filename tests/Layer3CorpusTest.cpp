@@ -25,8 +25,7 @@ struct Corpus {
 
 const std::string corpusDir = QW_BUILD_DIR "/corpus";
 
-// Builds the corpus on first use (the script keeps what exists) and lists it.
-// Without the tools the script is not run and an earlier corpus is still used.
+// Builds the corpus on first use (the script keeps what exists) and lists it; without the tools an earlier one is used.
 const Corpus& corpus() {
     static const Corpus result = [] {
         Corpus c;
@@ -47,11 +46,9 @@ const Corpus& corpus() {
     return result;
 }
 
-// Every corpus file through both decoders, whole and joined at a frame boundary in the middle (as after a
-// broken download).  Frames whose main_data_begin reaches back before the join get zeros for the missing
-// bytes, but nothing is rejected.  The first frame whose reservoir lies wholly behind the join decodes its
-// spectrum correctly, but its output carries the wrong overlap and the next one's the wrong synthesis
-// history, so from two frames on the output must agree with the reference.
+// Every corpus file through both decoders, whole and joined at a frame boundary in the middle (as after a broken
+// download): frames reaching back before the join read zeros but are not rejected, and from two frames after the
+// first whose reservoir lies wholly behind the join (wrong overlap, then wrong synthesis history) output matches.
 TEST(Layer3Corpus, BothDecodersMatchReferenceDecoderAlsoFromAJoin) {
 #if defined(_WIN32)
     GTEST_SKIP() << "the corpus is made and checked with Linux tools (sox, lame, mpg123)";

@@ -24,9 +24,8 @@ Bytes join(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-// Successive frames' payloads back to back in one stream.  A first frame
-// reaching back finds zeros; later ones find the previous payload's tail,
-// also when the buffers swap again (the bit position starts over).
+// Successive frames' payloads back to back in one stream.  A first frame reaching back finds zeros; later ones find
+// the previous payload's tail, also when the buffers swap again (the bit position starts over).
 TEST(MainDataBuffer, CarriesReservoirBytesFromThePreviousFrame) {
     Bytes a(400), b(150), c(100);
     std::iota(a.begin(), a.end(), 3), std::iota(b.begin(), b.end(), 90), std::iota(c.begin(), c.end(), 200);
@@ -40,10 +39,8 @@ TEST(MainDataBuffer, CarriesReservoirBytesFromThePreviousFrame) {
     EXPECT_EQ(m.bitPosition, 0);
     EXPECT_EQ(readBytes(m, 150), join({{b.end() - 50, b.end()}, c}));
 
-    // Reaching back past the previous payload continues into what lies before
-    // it in its buffer (here the tail of a, which the second frame was given
-    // as its reservoir); what a short read did not deliver reads as zeros,
-    // not as the older payload still in the buffer.
+    // Reaching back past the previous payload continues into what lies before it in its buffer (here the tail of a,
+    // the second frame's reservoir); what a short read did not deliver reads as zeros, not as older payload.
     m.load(10, 0);
     m.load(20, 100);  // has 10 of its 20 bytes
     EXPECT_EQ(readBytes(m, 120), join({{a.end() - 90, a.end()}, Bytes(10, 0x22), Bytes(10, 0x33), Bytes(10, 0)}));

@@ -89,10 +89,8 @@ TEST(PlatformFile, SeeksReadsWritesAndTruncatesWithinTheRules) {
 
     file = sys::openFile(path.c_str(), sys::FileAccess::readWrite);
     EXPECT_EQ(sys::setFilePointer(file, 6, sys::fileBegin), 6u);
-    ASSERT_TRUE(sys::setEndOfFile(file));
-    EXPECT_EQ(sys::setFilePointer(file, 0, sys::fileEnd), 6u);
-    ASSERT_TRUE(sys::writeFile(file, "ab", 2, &count));
-    EXPECT_TRUE(sys::closeFile(file));
+    ASSERT_TRUE(sys::setEndOfFile(file) && sys::setFilePointer(file, 0, sys::fileEnd) == 6u);
+    EXPECT_TRUE(sys::writeFile(file, "ab", 2, &count) && sys::closeFile(file));
     EXPECT_EQ(path.read(), "012345ab");
 
     // Only existing files open, and folders are no files.

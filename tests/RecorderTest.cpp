@@ -44,8 +44,7 @@ TEST(Recorder, WithoutAFileEverythingAnswersQuietly) {
     RecorderInterface* r = o.r;
     EXPECT_EQ(r->table->reserved1(r, r) + r->table->reserved2(r, r) + r->table->reserved3(r, r, 7), 0);
     EXPECT_EQ(r->table->closeFile(r, r), 0);
-    EXPECT_EQ(o.open("/nonexistent/quillwave.mp3"), 1001);
-    EXPECT_EQ(r->table->openFile(r, r, nullptr), 1001);
+    EXPECT_TRUE(o.open("/nonexistent/quillwave.mp3") == 1001 && r->table->openFile(r, r, nullptr) == 1001);
     EXPECT_EQ(o.duration(), 0.0);
     EXPECT_EQ(o.pull(64, 64), Bytes(64, 0));  // silence
 }
@@ -56,9 +55,7 @@ TEST(Recorder, DurationIsFramesTimesFrameDuration) {
     for (const auto& [name, ms] : cases) {
         QW_REQUIRE_VECTOR(path, std::string(name) + ".bit");
         RecorderObject o(path);
-        EXPECT_NEAR(o.duration(), ms, 1e-3) << name;
-        o.pull(20000, 4608);
-        EXPECT_NEAR(o.duration(), ms, 1e-3) << name;  // unchanged by decoding
+        for (int pass = 0; pass < 2; ++pass, o.pull(20000, 4608)) EXPECT_NEAR(o.duration(), ms, 1e-3) << name;
     }
 }
 

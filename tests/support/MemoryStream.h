@@ -24,11 +24,6 @@ public:
         return true;
     }
     uint32_t read(uint8_t* out, uint32_t size, uint32_t) override { return take(out, size); }
-    uint8_t readByte(bool* ok) override {
-        uint8_t b = 0;
-        *ok = read(&b, 1, 0) == 1;
-        return *ok ? b : 0;
-    }
     uint32_t position() override { return pos; }
     bool seek(uint32_t p) override {
         if (!canSeek) return false;
