@@ -30,8 +30,8 @@ static inline uint32_t qwId3v2TagSize(const uint8_t header[QW_ID3V2_HEADER_BYTES
     if (header[0] != 'I' || header[1] != 'D' || header[2] != '3') return 0;
     if (header[3] < 2 || header[3] > 4 || header[4] == 0xFF) return 0;
     if ((header[6] | header[7] | header[8] | header[9]) & 0x80) return 0;
-    const uint32_t body = (uint32_t)header[6] << 21 | (uint32_t)header[7] << 14 | (uint32_t)header[8] << 7 |
-                          (uint32_t)header[9];
+    const uint32_t body =
+        (uint32_t)header[6] << 21 | (uint32_t)header[7] << 14 | (uint32_t)header[8] << 7 | (uint32_t)header[9];
     const uint32_t footer = (header[3] == 4 && (header[5] & 0x10)) ? QW_ID3V2_HEADER_BYTES : 0;
     return QW_ID3V2_HEADER_BYTES + body + footer;
 }
