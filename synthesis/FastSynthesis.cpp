@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "synthesis/SimdLevel.h"
 #include "synthesis/SynthesisWindow.h"
 
 namespace qw {
@@ -100,9 +101,11 @@ inline void roundEight(const double* sums, int16_t* pcm) {
 #endif
 }
 
-WindowSums chooseWindowSums() {
+// The window sums for the instruction set in use, asked per call so that a
+// capped level takes effect at once.
+WindowSums windowSumsForLevel() {
 #if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("avx")) return windowSumsAvx;
+    if (simd::active() >= simd::Level::avx) return windowSumsAvx;
 #endif
     return windowSumsSse2;
 }
@@ -124,7 +127,6 @@ struct FastSynthesisTables {
     float cos16[4];
     float cos8[4];  // k = 0, 1, 0, 1
     float cos4[4];  // k = 0 four times
-    WindowSums sumWindows = chooseWindowSums();
 
     FastSynthesisTables() {
         for (int i = 0; i < 512; ++i) window[i] = double(float(32768.0 * synthesisWindow[i]));
@@ -296,7 +298,7 @@ int FastSynthesis::synthesize(const float* samples, int16_t* output, uint32_t ch
     }
 
     double sums[20], backSums[16];
-    tables->sumWindows(b, tables->window, q, sums, backSums);
+    windowSumsForLevel()(b, tables->window, q, sums, backSums);
     int16_t forward[16], backward[16];
     roundEight(sums, forward);
     roundEight(sums + 8, forward + 8);

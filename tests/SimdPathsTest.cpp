@@ -1,0 +1,69 @@
+// Every instruction-set path of the hot kernels gives the same bytes: the
+// conformance streams decoded at each level the processor supports, capped
+// from the widest down to the SSE2 baseline, with both Layer III decoders.
+#include "synthesis/SimdLevel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/DecodeLoop.h"
+#include "support/MemoryStream.h"
+#include "support/Vectors.h"
+
+namespace qw::test {
+namespace {
+
+const char* const levelNames[] = {"sse2", "avx"};
+
+// Lifts any cap when the test ends, however it ends.
+struct CapGuard {
+    ~CapGuard() { simd::cap(simd::supported()); }
+};
+
+// A run under an emulated processor names the level it must find there
+// (QW_EXPECT_SIMD=sse2 under a processor model without AVX).
+TEST(SimdPaths, DetectsTheExpectedLevel) {
+    const char* expected = std::getenv("QW_EXPECT_SIMD");
+    if (!expected) GTEST_SKIP() << "QW_EXPECT_SIMD not set: supported level " << levelNames[int(simd::supported())];
+    EXPECT_EQ(std::string(levelNames[int(simd::supported())]), expected);
+    EXPECT_EQ(simd::active(), simd::supported());
+}
+
+TEST(SimdPaths, EveryLevelDecodesTheConformanceStreamsToTheSameBytes) {
+    const CapGuard guard;
+    const std::vector<std::string> names = {
+        "l1-fl1",      "l1-fl2", "l1-fl3",      "l1-fl4",     "l3-compl",    "l3-he_32khz",  "l3-he_48khz",
+        "l3-hecommon", "l3-si",  "l3-si_block", "l3-si_huff", "l3-sin1k0db", "M2L3_compl24", "M2L3_bitrate_16_all"};
+    size_t compared = 0;
+    for (const std::string& name : names) {
+        QW_REQUIRE_VECTOR(path, name + ".bit");
+        const std::vector<uint8_t> bytes = readBytes(path);
+        for (Layer3Variant variant : {Layer3Variant::performance, Layer3Variant::quality}) {
+            std::vector<int16_t> baseline;
+            for (int level = 0; level <= int(simd::supported()); ++level) {
+                simd::cap(simd::Level(level));
+                ASSERT_EQ(simd::active(), simd::Level(level));
+                MemoryStream stream(bytes);
+                const std::vector<int16_t> pcm = decodeStream(&stream, variant).pcm;
+                if (level == 0) {
+                    baseline = pcm;
+                    continue;
+                }
+                ASSERT_EQ(pcm.size(), baseline.size()) << name << " " << variantName(variant);
+                size_t first = 0;
+                while (first < pcm.size() && pcm[first] == baseline[first]) ++first;
+                EXPECT_EQ(first, pcm.size()) << name << " " << variantName(variant) << ": " << levelNames[level]
+                                             << " differs from sse2 first at value " << first;
+                compared += pcm.size();
+            }
+        }
+    }
+    if (simd::supported() == simd::Level::sse2) GTEST_SKIP() << "this processor has only the SSE2 path";
+    EXPECT_GT(compared, 0u);
+}
+
+}  // namespace
+}  // namespace qw::test
