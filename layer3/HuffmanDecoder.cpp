@@ -20,13 +20,75 @@ constexpr uint32_t pairBits = 47;
 constexpr uint32_t quadrupleBits = 10;
 static_assert(pairBits <= MainDataCursor::reservable, "a pair's bits fit one refill");
 
-// Follows the tree one bit at a time from the root to a leaf.  Every tree is
-// a complete code, so any bit sequence reaches a leaf.
-// The step is picked with a mask, not a branch: a branch on the bit would
-// be mispredicted half the time.
-inline int32_t walkTree(MainDataCursor& bits, const int16_t* tree) {
+// A code word's first bits, read at once, index a table built from the tree:
+// each entry holds what the tree walk reaches after those bits, a leaf with
+// its code word's length, or, for longer code words, the inner node the walk
+// stands on after all of them.  The walk then goes on one bit at a time from
+// there.  Either way the same bits are taken and the same leaf is reached.
+// Eight bits cover most pair code words; the quadruple code words have at
+// most six.
+constexpr uint32_t pairLookupBits = 8;
+constexpr uint32_t quadrupleLookupBits = 6;
+static_assert(pairLookupBits <= pairBits && quadrupleLookupBits <= quadrupleBits, "a look-up reads reserved bits");
+
+struct LookupEntry {
+    int16_t node;   // a leaf (>= 0), or minus the index of the inner node to walk on from
+    uint16_t bits;  // bits the entry takes
+};
+
+// Walks the tree over the lookupBits bits of pattern, most significant first.
+LookupEntry lookupEntry(const int16_t* tree, uint32_t pattern, uint32_t lookupBits) {
     uint32_t k = 0;
-    int32_t node = tree[0];
+    uint16_t taken = 0;
+    while (tree[k] < 0) {
+        if (taken == lookupBits) return {int16_t(-int32_t(k)), taken};
+        const uint32_t bit = (pattern >> (lookupBits - 1 - taken)) & 1;
+        k += 1 + (uint32_t(-tree[k]) & (0u - bit));
+        ++taken;
+    }
+    return {tree[k], taken};
+}
+
+// The look-up tables of every tree, built once.  Tables that share a tree
+// (16 to 23, 24 to 31, and the empty ones) share its look-up table.
+struct HuffmanLookup {
+    LookupEntry pairs[32][1 << pairLookupBits];
+    LookupEntry quadruples[2][1 << quadrupleLookupBits];
+    const LookupEntry* bySelect[32];
+
+    HuffmanLookup() {
+        for (uint32_t select = 0; select < 32; ++select) {
+            bySelect[select] = pairs[select];
+            for (uint32_t earlier = 0; earlier < select; ++earlier) {
+                if (huffmanTables[earlier].tree == huffmanTables[select].tree) bySelect[select] = pairs[earlier];
+            }
+            for (uint32_t p = 0; p < (1u << pairLookupBits); ++p)
+                pairs[select][p] = lookupEntry(huffmanTables[select].tree, p, pairLookupBits);
+        }
+        for (uint32_t t = 0; t < 2; ++t) {
+            for (uint32_t p = 0; p < (1u << quadrupleLookupBits); ++p)
+                quadruples[t][p] = lookupEntry(count1Tables[t], p, quadrupleLookupBits);
+        }
+    }
+};
+
+const HuffmanLookup& huffmanLookup() {
+    static const HuffmanLookup lookup;
+    return lookup;
+}
+
+// One code word: the look-up, then, past its bits, the rest of the walk.
+// Every tree is a complete code, so any bit sequence reaches a leaf.  The
+// walk's step is picked with a mask, not a branch: a branch on the bit would
+// be mispredicted half the time.
+template <uint32_t lookupBits>
+inline int32_t decodeCodeWord(MainDataCursor& bits, const LookupEntry* lookup, const int16_t* tree) {
+    const LookupEntry entry = lookup[bits.peek(lookupBits)];
+    bits.skip(entry.bits);
+    int32_t node = entry.node;
+    if (node >= 0) return node;
+    uint32_t k = uint32_t(-node);
+    node = tree[k];
     while (node < 0) {
         k += 1 + (uint32_t(-node) & (0u - bits.bit()));
         node = tree[k];
@@ -91,12 +153,14 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     MainDataCursor bits(mainData);
     uint32_t i = 0;
     const uint32_t bigEnd = 2 * std::min<uint32_t>(info.big_values, 288);
-    const HuffmanTable* table = &huffmanTables[info.table_select[0] & 31];
+    const HuffmanLookup& lookup = huffmanLookup();
+    uint32_t select = info.table_select[0] & 31;
     while (i < bigEnd) {
-        if (i == r1) table = &huffmanTables[info.table_select[1] & 31];
-        if (i == r2) table = &huffmanTables[info.table_select[2] & 31];
+        if (i == r1) select = info.table_select[1] & 31;
+        if (i == r2) select = info.table_select[2] & 31;
+        const HuffmanTable* table = &huffmanTables[select];
         bits.reserve(pairBits);
-        const int32_t pair = walkTree(bits, table->tree);
+        const int32_t pair = decodeCodeWord<pairLookupBits>(bits, lookup.bySelect[select], table->tree);
         decodeValue<Policy>(bits, uint32_t(pair) >> 4, table->linbits, magnitudes[i], signs[i], status);
         decodeValue<Policy>(bits, uint32_t(pair) & 15, table->linbits, magnitudes[i + 1], signs[i + 1], status);
         i += 2;
@@ -105,10 +169,11 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     // Quadruples of 0 and 1 while bits remain.  A quadruple started at line
     // 574 still reads the sign bits of its last two values, which have no
     // line to go to.
-    const int16_t* quadTree = count1Tables[info.count1table_select & 1];
+    const uint32_t quadTable = info.count1table_select & 1;
     while (bits.position() < end && i < 576) {
         bits.reserve(quadrupleBits);
-        const uint32_t quad = uint32_t(walkTree(bits, quadTree));
+        const uint32_t quad =
+            uint32_t(decodeCodeWord<quadrupleLookupBits>(bits, lookup.quadruples[quadTable], count1Tables[quadTable]));
         for (uint32_t k = 0; k < 4; ++k) {
             const uint32_t line = i + k;
             const uint32_t set = (quad >> (3 - k)) & 1;

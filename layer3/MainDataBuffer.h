@@ -102,6 +102,13 @@ public:
         available -= n;
         return value;
     }
+    // The next n (1..32) bits without taking them, and then taking n (0..32)
+    // of them: a look-up by several bits at once that uses only some.
+    uint32_t peek(uint32_t n) const { return uint32_t(cache >> (64 - n)); }
+    void skip(uint32_t n) {
+        cache <<= n;
+        available -= n;
+    }
     // Bits from the start of the frame's main data to the next bit to read.
     int32_t position() const { return end - int32_t(available); }
 

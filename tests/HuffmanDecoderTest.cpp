@@ -6,6 +6,7 @@
 
 #include "layer3/BandTables.h"
 #include "layer3/HuffmanDecoder.h"
+#include "layer3/HuffmanTables.h"
 #include "layer3/Layer3Policy.h"
 #include "support/MemoryStream.h"
 
@@ -66,6 +67,55 @@ TEST(HuffmanDecoder, StopsAtTheGranuleEnd) {
         EXPECT_TRUE(c.line == 576 || d.signs[c.line] == -1.0) << c.bits;
         for (uint32_t i = c.lineCount; i < 576; ++i) ASSERT_TRUE(d.magnitudes[i] == 0 && d.signs[i] == 0) << i;
     }
+}
+
+// Every code word of every tree, the bits of its path from the root, as the
+// pair (or quadruple) its leaf holds.
+void collectCodeWords(const int16_t* tree, uint32_t k, const std::string& path,
+                      std::vector<std::pair<std::string, int16_t>>* words) {
+    if (tree[k] >= 0) {
+        words->emplace_back(path, tree[k]);
+        return;
+    }
+    collectCodeWords(tree, k + 1, path + "0", words);
+    collectCodeWords(tree, k + 1 + uint32_t(-tree[k]), path + "1", words);
+}
+
+// Each code word alone, with its escape bits (all ones) and sign bits (x
+// negative), in a granule of exactly its length: the decoder must give the
+// leaf's values and take exactly those bits, neither leaving any for a
+// quadruple nor reading past the end (both would change lineCount).
+TEST(HuffmanDecoder, EveryCodeWordTakesExactlyItsBits) {
+    size_t checked = 0;
+    for (uint32_t table = 0; table < 34; ++table) {
+        const bool quadruple = table >= 32;
+        const int16_t* tree = quadruple ? count1Tables[table - 32] : huffmanTables[table].tree;
+        const uint32_t linbits = quadruple ? 0 : huffmanTables[table].linbits;
+        std::vector<std::pair<std::string, int16_t>> words;
+        collectCodeWords(tree, 0, "", &words);
+        for (const auto& [code, leaf] : words) {
+            const uint32_t values[4] = {uint32_t(leaf) >> 4, uint32_t(leaf) & 15, 0, 0};
+            std::string bits = code;
+            uint32_t expected[4] = {0, 0, 0, 0};
+            for (uint32_t v = 0; v < (quadruple ? 4u : 2u); ++v) {
+                uint32_t value = quadruple ? (uint32_t(leaf) >> (3 - v)) & 1 : values[v];
+                if (value == 15 && linbits) bits += std::string(linbits, '1'), value += (1u << linbits) - 1;
+                if (value) bits += v == 0 ? "1" : "0";
+                expected[v] = value;
+            }
+            const GranuleInfo gi =
+                quadruple ? granule(0, uint32_t(bits.size()), 0, table - 32) : granule(1, uint32_t(bits.size()), table);
+            const Decoded d(gi, bits);
+            const uint32_t lines = quadruple ? 4 : 2;
+            ASSERT_EQ(d.result.lineCount, lines) << "table " << table << " code " << code;
+            for (uint32_t v = 0; v < lines; ++v) {
+                ASSERT_EQ(d.magnitudes[v], expected[v]) << "table " << table << " code " << code << " value " << v;
+                ASSERT_EQ(d.signs[v], expected[v] == 0 ? 0.0 : v == 0 ? -1.0 : 1.0) << "table " << table << " " << code;
+            }
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 2000u);
 }
 
 TEST(HuffmanDecoder, EscapeValues) {
