@@ -8,8 +8,10 @@
 #include "synthesis/Imdct.h"
 
 #include <cmath>
+#include <type_traits>
 
 #include "layer3/Layer3Policy.h"
+#include "synthesis/SimdLevel.h"
 
 namespace qw {
 
@@ -41,62 +43,125 @@ struct ImdctConstants {
                                               0.79335334,  0.923879532, 0.991444861};
 };
 
+// Several subbands are transformed side by side, one per lane of a vector of
+// doubles: two with SSE2, four with AVX, and one alone where no neighbour
+// shares the block type.  Each lane performs the same operations in the same
+// order as a subband alone would, so the lane count never changes a bit.
+// (The lane helpers are always inlined, so no vector crosses a call and the
+// compiler's note on 32-byte vector arguments without AVX does not apply.)
+#pragma GCC diagnostic ignored "-Wpsabi"
+template <int N>
+struct Lanes {
+    typedef double Doubles __attribute__((vector_size(8 * N), aligned(8)));
+    typedef float Floats __attribute__((vector_size(4 * N), aligned(4)));
+};
+
+// A value rounded to the variant's precision, as storing it as a Sample
+// does, and kept in double lanes.
+template <class Sample, class Doubles, class Floats>
+__attribute__((always_inline)) inline Doubles stored(Doubles v) {
+    if constexpr (std::is_same_v<Sample, float>) {
+        return __builtin_convertvector(__builtin_convertvector(v, Floats), Doubles);
+    } else {
+        return v;
+    }
+}
+
 // Twice the 9-point transform out[j] = a[0] + sum_{k=1..8} cos((2j + 1) k pi / 18) a[k]
 // of a[k] = in[2k].  Outputs j and 8 - j share the even-k and the odd-k
 // partial sums with opposite signs of the odd part.
-template <class Sample>
-void ninePoint(const Sample* in, Sample* out) {
+template <class Sample, int N>
+__attribute__((always_inline)) inline void ninePoint(const typename Lanes<N>::Doubles* in,
+                                                     typename Lanes<N>::Doubles* out) {
     using K = ImdctConstants<Sample>;
-    const double a0 = 2.0 * double(in[0]), a1 = in[2], a2 = in[4], a3 = in[6], a4 = in[8];
-    const double a5 = in[10], a6 = in[12], a7 = in[14], a8 = in[16];
+    using D = typename Lanes<N>::Doubles;
+    using F = typename Lanes<N>::Floats;
+    const D a0 = 2.0 * in[0], a1 = in[2], a2 = in[4], a3 = in[6], a4 = in[8];
+    const D a5 = in[10], a6 = in[12], a7 = in[14], a8 = in[16];
     const double c10 = K::twoCos10, c20 = K::twoCos20, c40 = K::twoCos40, c50 = K::twoCos50;
     const double c70 = K::twoCos70, c80 = K::twoCos80, s3 = K::sqrt3;
 
-    const double even0 = a0 + a6 + c20 * a2 + c40 * a4 + c80 * a8;
-    const double even1 = a0 - 2.0 * a6 + a2 - a4 - a8;
-    const double even2 = a0 + a6 - c80 * a2 - c20 * a4 + c40 * a8;
-    const double even3 = a0 + a6 - c40 * a2 + c80 * a4 - c20 * a8;
-    const double odd0 = c10 * a1 + s3 * a3 + c50 * a5 + c70 * a7;
-    const double odd1 = s3 * (a1 - a5 - a7);
-    const double odd2 = c50 * a1 - s3 * a3 - c70 * a5 + c10 * a7;
-    const double odd3 = c70 * a1 - s3 * a3 + c10 * a5 - c50 * a7;
+    const D even0 = a0 + a6 + c20 * a2 + c40 * a4 + c80 * a8;
+    const D even1 = a0 - 2.0 * a6 + a2 - a4 - a8;
+    const D even2 = a0 + a6 - c80 * a2 - c20 * a4 + c40 * a8;
+    const D even3 = a0 + a6 - c40 * a2 + c80 * a4 - c20 * a8;
+    const D odd0 = c10 * a1 + s3 * a3 + c50 * a5 + c70 * a7;
+    const D odd1 = s3 * (a1 - a5 - a7);
+    const D odd2 = c50 * a1 - s3 * a3 - c70 * a5 + c10 * a7;
+    const D odd3 = c70 * a1 - s3 * a3 + c10 * a5 - c50 * a7;
 
-    out[0] = Sample(even0 + odd0);
-    out[8] = Sample(even0 - odd0);
-    out[1] = Sample(even1 + odd1);
-    out[7] = Sample(even1 - odd1);
-    out[2] = Sample(even2 + odd2);
-    out[6] = Sample(even2 - odd2);
-    out[3] = Sample(even3 + odd3);
-    out[5] = Sample(even3 - odd3);
-    out[4] = Sample(a0 + 2.0 * (a4 + a8 - a2 - a6));
+    out[0] = stored<Sample, D, F>(even0 + odd0);
+    out[8] = stored<Sample, D, F>(even0 - odd0);
+    out[1] = stored<Sample, D, F>(even1 + odd1);
+    out[7] = stored<Sample, D, F>(even1 - odd1);
+    out[2] = stored<Sample, D, F>(even2 + odd2);
+    out[6] = stored<Sample, D, F>(even2 - odd2);
+    out[3] = stored<Sample, D, F>(even3 + odd3);
+    out[5] = stored<Sample, D, F>(even3 - odd3);
+    out[4] = stored<Sample, D, F>(a0 + 2.0 * (a4 + a8 - a2 - a6));
 }
 
-// One long subband: 36 windowed samples from the 18 values at x (which it
-// overwrites).  window is the block type's row with the output scaling in it.
-template <class Sample>
-void longTransform(Sample* x, const Sample* window, Sample* y) {
+// N neighbouring long subbands from sb on: 36 windowed samples each from
+// their 18 values, the first half added to the overlap into the subband
+// samples, the second half kept as the new overlap.  window is the block
+// type's row with the output scaling in it.
+template <class Sample, int N>
+__attribute__((always_inline)) inline void longTransforms(const Sample* spectrum, const Sample* window, Sample* overlap,
+                                                          Sample* subbandSamples, uint32_t sb) {
     using K = ImdctConstants<Sample>;
-    for (uint32_t i = 17; i >= 1; --i) x[i] = Sample(double(x[i]) + double(x[i - 1]));
-    for (uint32_t i = 17; i >= 3; i -= 2) x[i] = Sample(double(x[i]) + double(x[i - 2]));
-
-    Sample even[9], odd[9];
-    ninePoint(x, even);
-    ninePoint(x + 1, odd);
-
-    Sample t[18];
-    for (uint32_t j = 0; j < 9; ++j) {
-        const double o = double(odd[j]) * double(K::nineTwiddle[j]);
-        t[j] = Sample(double(even[j]) + o);
-        t[17 - j] = Sample(double(even[j]) - o);
+    using D = typename Lanes<N>::Doubles;
+    using F = typename Lanes<N>::Floats;
+    D x[18];
+    for (uint32_t i = 0; i < 18; ++i) {
+        for (int lane = 0; lane < N; ++lane) x[i][lane] = spectrum[18 * (sb + lane) + i];
     }
+    for (uint32_t i = 17; i >= 1; --i) x[i] = stored<Sample, D, F>(x[i] + x[i - 1]);
+    for (uint32_t i = 17; i >= 3; i -= 2) x[i] = stored<Sample, D, F>(x[i] + x[i - 2]);
+
+    D even[9], odd[9];
+    ninePoint<Sample, N>(x, even);
+    ninePoint<Sample, N>(x + 1, odd);
+
+    D t[18];
+    for (uint32_t j = 0; j < 9; ++j) {
+        const D o = odd[j] * double(K::nineTwiddle[j]);
+        t[j] = stored<Sample, D, F>(even[j] + o);
+        t[17 - j] = stored<Sample, D, F>(even[j] - o);
+    }
+    D y[36];
     for (uint32_t i = 0; i < 9; ++i) {
-        y[i] = Sample(double(t[9 + i]) * double(window[i]));
-        y[9 + i] = Sample(double(t[17 - i]) * double(window[9 + i]));
-        y[18 + i] = Sample(double(t[8 - i]) * double(window[18 + i]));
-        y[27 + i] = Sample(double(t[i]) * double(window[27 + i]));
+        y[i] = stored<Sample, D, F>(t[9 + i] * double(window[i]));
+        y[9 + i] = stored<Sample, D, F>(t[17 - i] * double(window[9 + i]));
+        y[18 + i] = stored<Sample, D, F>(t[8 - i] * double(window[18 + i]));
+        y[27 + i] = stored<Sample, D, F>(t[i] * double(window[27 + i]));
+    }
+    for (uint32_t i = 0; i < 18; ++i) {
+        for (int lane = 0; lane < N; ++lane) {
+            Sample* carry = overlap + 18 * (sb + lane);
+            subbandSamples[32 * i + sb + lane] = Sample(y[i][lane] + double(carry[i]));
+            carry[i] = Sample(y[18 + i][lane]);
+        }
     }
 }
+
+template <class Sample>
+using LongTransforms = void (*)(const Sample*, const Sample*, Sample*, Sample*, uint32_t);
+
+template <class Sample>
+void longTransformsOne(const Sample* spectrum, const Sample* window, Sample* overlap, Sample* out, uint32_t sb) {
+    longTransforms<Sample, 1>(spectrum, window, overlap, out, sb);
+}
+template <class Sample>
+void longTransformsTwo(const Sample* spectrum, const Sample* window, Sample* overlap, Sample* out, uint32_t sb) {
+    longTransforms<Sample, 2>(spectrum, window, overlap, out, sb);
+}
+#if defined(__x86_64__) || defined(__i386__)
+template <class Sample>
+__attribute__((target("avx"))) void longTransformsFour(const Sample* spectrum, const Sample* window, Sample* overlap,
+                                                       Sample* out, uint32_t sb) {
+    longTransforms<Sample, 4>(spectrum, window, overlap, out, sb);
+}
+#endif
 
 // One short subband: the three windows' 12-point transforms, windowed and
 // added at 6 + 6v, so y[0..5] and y[30..35] stay zero.
@@ -167,32 +232,58 @@ void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typ
                  typename Policy::Sample* overlap, typename Policy::Sample* subbandSamples) {
     using Sample = typename Policy::Sample;
     const uint32_t blockType = info.window_switching_flag ? info.block_type : 0;
-    for (uint32_t sb = 0; sb < 32; ++sb) {
-        // The two lowest subbands of a mixed block are long blocks.
-        const uint32_t type = info.window_switching_flag && info.mixed_block_flag && sb < 2 ? 0 : blockType;
+    // The two lowest subbands of a mixed block are long blocks.
+    auto typeOf = [&](uint32_t sb) {
+        return info.window_switching_flag && info.mixed_block_flag && sb < 2 ? 0 : blockType;
+    };
+    auto hasValues = [&](uint32_t sb) {
+        uint32_t nonzero = 0;
+        for (uint32_t i = 0; i < 18; ++i) nonzero |= spectrum[18 * sb + i] != Sample(0);
+        return nonzero != 0;
+    };
+    uint32_t widest = 2;
+    LongTransforms<Sample> widestTransforms = longTransformsTwo<Sample>;
+#if defined(__x86_64__) || defined(__i386__)
+    if (simd::active() >= simd::Level::avx) widest = 4, widestTransforms = longTransformsFour<Sample>;
+#endif
+
+    for (uint32_t sb = 0; sb < 32;) {
+        const uint32_t type = typeOf(sb);
         Sample* carry = overlap + 18 * sb;
         // A subband without spectral values transforms to zeros, so its
         // output is the overlap alone (the upper subbands of most granules).
-        const Sample* in = spectrum + 18 * sb;
-        uint32_t nonzero = 0;
-        for (uint32_t i = 0; i < 18; ++i) nonzero |= in[i] != Sample(0);
-        if (!nonzero) {
+        if (!hasValues(sb)) {
             for (uint32_t i = 0; i < 18; ++i) {
                 subbandSamples[32 * i + sb] = carry[i];
                 carry[i] = Sample(0);
             }
+            ++sb;
             continue;
         }
-        Sample y[36];
         if (type == 2) {
+            Sample y[36];
             shortTransform(spectrum + 18 * sb, y);
+            for (uint32_t i = 0; i < 18; ++i) {
+                subbandSamples[32 * i + sb] = Sample(double(y[i]) + double(carry[i]));
+                carry[i] = y[18 + i];
+            }
+            ++sb;
+            continue;
+        }
+        // Long subbands with values and this block type, as many side by
+        // side as the vectors take.
+        uint32_t run = 1;
+        while (run < widest && sb + run < 32 && typeOf(sb + run) == type && hasValues(sb + run)) ++run;
+        const Sample* window = tables.window[type];
+        if (run == widest) {
+            widestTransforms(spectrum, window, overlap, subbandSamples, sb);
+        } else if (run >= 2) {
+            run = 2;
+            longTransformsTwo<Sample>(spectrum, window, overlap, subbandSamples, sb);
         } else {
-            longTransform(spectrum + 18 * sb, tables.window[type], y);
+            longTransformsOne<Sample>(spectrum, window, overlap, subbandSamples, sb);
         }
-        for (uint32_t i = 0; i < 18; ++i) {
-            subbandSamples[32 * i + sb] = Sample(double(y[i]) + double(carry[i]));
-            carry[i] = y[18 + i];
-        }
+        sb += run;
     }
 }
 
