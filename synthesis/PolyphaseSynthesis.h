@@ -28,8 +28,12 @@ public:
     virtual int reset();
 
 private:
-    // The 64 ring values of one time slot from its 32 subband samples.
-    void matrix(const double* samples, double* v) const;
+    // One time slot: its 64 ring values at pos of the ring v from its 32
+    // subband samples, and the 32 window sums; vectors of the kind given.
+    template <class Vector>
+    void slot(const double* samples, double* v, uint32_t pos, double* sum) const;
+    void slotSse2(const double* samples, double* v, uint32_t pos, double* sum) const;
+    void slotAvx(const double* samples, double* v, uint32_t pos, double* sum) const;
 
     double ring[2][1024];
     uint32_t ringPosition[2];
