@@ -10,6 +10,7 @@ namespace {
 Level detect() {
 #if defined(__x86_64__) || defined(__i386__)
     // Also checks that the system saves the wide registers (OSXSAVE, XCR0).
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Level::avx2;
     if (__builtin_cpu_supports("avx")) return Level::avx;
 #endif
     return Level::sse2;

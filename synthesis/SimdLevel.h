@@ -9,6 +9,7 @@ namespace qw::simd {
 enum class Level : int {
     sse2 = 0,  // the baseline (also what non-x86 builds report)
     avx = 1,   // 256-bit vectors
+    avx2 = 2,  // with fused multiply-add
 };
 
 // The widest level this processor runs, detected once.

@@ -16,7 +16,7 @@
 namespace qw::test {
 namespace {
 
-const char* const levelNames[] = {"sse2", "avx"};
+const char* const levelNames[] = {"sse2", "avx", "avx2"};
 
 // Lifts any cap when the test ends, however it ends.
 struct CapGuard {
