@@ -1,6 +1,10 @@
 // Finding, testing and parsing MPEG audio frame headers.
 #include "mpeg/FrameHeader.h"
 
+#include <algorithm>
+
+#include "mpeg/Saturating.h"
+
 namespace qw {
 
 namespace {
@@ -38,6 +42,10 @@ constexpr DurationTable frameDurationMs;
 
 // Header bit 19..20: 11 MPEG-1, 10 MPEG-2, 00 MPEG-2.5.
 constexpr uint32_t versionIndexOfBits[4] = {2, 0, 1, 0};
+
+// Lengths in ms and bitrates in bit/s are i32 where the host sees them; a
+// figure truncated toward zero fits when it is below this.
+constexpr double i32Limit = 2147483648.0;
 
 }  // namespace
 
@@ -133,22 +141,28 @@ bool FrameHeader::resetSync() {
 // ---- Stream properties -------------------------------------------------
 
 uint32_t FrameHeader::frameBytes(uint32_t bitsPerSecond, uint32_t padding) const {
-    const uint32_t hz = sampleRate();
-    if (layerIndex_ == 0) return (bitsPerSecond * 12 / hz + padding) * 4;
-    if (layerIndex_ == 2 && versionIndex_ != 0) return bitsPerSecond * 72 / hz + padding;
-    return bitsPerSecond * 144 / hz + padding;
+    // Products in 64 bits: a VBR header's average may lie far above the table
+    // bitrates.  Any u32 bitrate over at least 8000 Hz leaves a u32 result.
+    const uint64_t bits = bitsPerSecond;
+    const uint64_t hz = sampleRate();
+    if (layerIndex_ == 0) return uint32_t((bits * 12 / hz + padding) * 4);
+    if (layerIndex_ == 2 && versionIndex_ != 0) return uint32_t(bits * 72 / hz + padding);
+    return uint32_t(bits * 144 / hz + padding);
 }
 
 int32_t FrameHeader::runningAverageKbps() const {
     // Before any frame there is no average; answer 0 rather than divide by zero.
     if (frameCount_ == 0) return 0;
-    return int32_t(double(kbpsSum_) / double(frameCount_));
+    return saturatingCast<int32_t>(double(kbpsSum_) / double(frameCount_));
 }
 
 bool FrameHeader::probeVbrHeader() {
     uint8_t first[512];
     uint32_t count = 0;
-    if (source->readAt(0, originStart, first, sizeof first, &count) != resultOk || count < sizeof first) return false;
+    if (source->readAt(0, originStart, first, sizeof first, &count) != resultOk || count < sizeof first) {
+        vbrVerdict_ = VbrVerdict::noTag;
+        return false;
+    }
 
     vbr.present = 0;
     const bool mpeg1 = (first[1] & 0x08) != 0;
@@ -161,7 +175,10 @@ bool FrameHeader::probeVbrHeader() {
     for (int i = 0; i < 4; ++i) {
         bool match = false;
         for (const char* c = letters[i]; *c; ++c) match = match || tag[i] == uint8_t(*c);
-        if (!match) return false;
+        if (!match) {
+            vbrVerdict_ = VbrVerdict::noTag;
+            return false;
+        }
     }
 
     auto bigEndian = [](const uint8_t* p) {
@@ -189,37 +206,65 @@ bool FrameHeader::probeVbrHeader() {
     }
     vbr.quality = (vbr.flags & 8) ? int32_t(bigEndian(p)) : -1;
 
-    // Without a frame count there is no average to compute; the bitrate is
-    // left at 0 then.
-    const double k = mpeg1 ? double(1.0f / 144.0f) : double(1.0f / 72.0f);
-    vbr.bitrate = vbr.frames ? int32_t(double(vbr.bytes) / double(vbr.frames) * double(vbr.sampleRate) * k) : 0;
+    vbrVerdict_ = judgeVbrHeader(bigEndian(first));
+    if (vbrVerdict_ != VbrVerdict::usable) return false;
+    vbr.bitrate = saturatingCast<int32_t>(vbrAverageBitrate());  // within range: judged usable
     vbr.present = 1;
     return true;
+}
+
+double FrameHeader::vbrAverageBitrate() const {
+    const double k = vbr.mpeg1 ? double(1.0f / 144.0f) : double(1.0f / 72.0f);
+    return double(vbr.bytes) / double(vbr.frames) * double(vbr.sampleRate) * k;
+}
+
+VbrVerdict FrameHeader::judgeVbrHeader(uint32_t firstWord) const {
+    // The length in ms is worked out with the frame duration of this header.
+    if (!isValidHeader(firstWord)) return VbrVerdict::notAFrame;
+    if (!(vbr.flags & 1)) return VbrVerdict::noFrameCount;
+    if (!(vbr.flags & 2)) return VbrVerdict::noByteCount;
+    if (vbr.frames == 0) return VbrVerdict::noFrames;
+    if (vbr.bytes < vbr.frames) return VbrVerdict::fewerBytesThanFrames;
+    const uint32_t streamBytes = source->length();  // 0: not known
+    if (streamBytes != 0 && vbr.bytes > streamBytes) return VbrVerdict::bytesBeyondStream;
+    const float duration =
+        frameDurationOf(versionIndexOfBits[(firstWord >> 19) & 3], 3 - ((firstWord >> 17) & 3), (firstWord >> 10) & 3);
+    if (double(vbr.frames) * double(duration) >= i32Limit) return VbrVerdict::lengthOutOfRange;
+    if (vbrAverageBitrate() >= i32Limit) return VbrVerdict::bitrateOutOfRange;
+    return VbrVerdict::usable;
 }
 
 int32_t FrameHeader::averageBitrate() const { return vbr.present ? vbr.bitrate / 1000 : runningAverageKbps(); }
 
 int64_t FrameHeader::lengthMs() const {
-    if (vbr.present) return int64_t(double(vbr.frames) * double(frameDuration()));
+    // The probe bounds the VBR length by the first frame's duration; after a
+    // resetSync the current frame may last longer, hence the saturation.
+    if (vbr.present) return saturatingCast<int32_t>(double(vbr.frames) * double(frameDuration()));
     const uint32_t streamBytes = source->length();
     if (streamBytes == 0) return 0;
     const uint32_t averageBytes = frameBytes(uint32_t(runningAverageKbps()) * 1000, 0);
     if (averageBytes == 0) return 0;  // no frame taken yet
-    const int64_t frames = int64_t(double(streamBytes) / double(averageBytes));
-    return int64_t(double(frames) * double(frameDuration()));
+    // A u32 byte count over whole bytes: the frame count fits; a long
+    // stream of short frames can last longer than an i32 of ms holds.
+    const int64_t frames = saturatingCast<int64_t>(double(streamBytes) / double(averageBytes));
+    return saturatingCast<int32_t>(double(frames) * double(frameDuration()));
 }
 
 uint32_t FrameHeader::seekFrame(uint32_t frame) {
-    if (source->length() == 0) return 0;
+    const uint32_t streamBytes = source->length();
+    if (streamBytes == 0) return 0;
     const uint32_t kbps = vbr.present ? uint32_t(vbr.bitrate / 1000) : uint32_t(runningAverageKbps());
     // The position lands inside a frame as a rule; the next search moves on
-    // from there under the kept reference header.
-    source->seek(frameBytes(kbps * 1000, 0) * frame);
+    // from there under the kept reference header.  A target past the end is
+    // the end (the product may exceed 32 bits), where the search finds nothing.
+    const uint64_t target = uint64_t(frameBytes(kbps * 1000, 0)) * frame;
+    source->seek(uint32_t(std::min<uint64_t>(target, streamBytes)));
     return 0;
 }
 
 uint32_t FrameHeader::seekMs(int32_t milliseconds) {
-    int64_t frame = int64_t(double(milliseconds) / double(frameDuration())) - 1;
+    // An i32 of ms over at least 8 ms per frame: the quotient fits.
+    int64_t frame = saturatingCast<int64_t>(double(milliseconds) / double(frameDuration())) - 1;
     if (frame < 0) frame = 0;
     seekFrame(uint32_t(frame));
     positionMs = milliseconds;

@@ -22,6 +22,23 @@ struct VbrInfo {
     uint8_t* table = nullptr;  // 100-byte table of contents
 };
 
+// What the probe made of the first frame.  Only a VBR header whose counts can
+// be true governs length, bitrate and seeking; any other counts as absent, and
+// the running statistics answer as for a file without one.
+enum class VbrVerdict : uint8_t {
+    notProbed,
+    noTag,  // fewer than 512 bytes, or no tag at its offset
+    usable,
+    notAFrame,             // the first four bytes are no valid frame header
+    noFrameCount,          // flag bit 0 clear
+    noByteCount,           // flag bit 1 clear
+    noFrames,              // a frame count of 0
+    fewerBytesThanFrames,  // every frame has bytes, so this cannot be true
+    bytesBeyondStream,     // more bytes than the stream has, when its length is known
+    lengthOutOfRange,      // frames x frame duration exceeds the largest length in ms
+    bitrateOutOfRange,     // the average bitrate does not fit its bit/s field
+};
+
 class FrameHeader {
 public:
     explicit FrameHeader(InputStream* stream);
@@ -56,9 +73,12 @@ public:
     uint32_t kbpsSum() const { return kbpsSum_; }
     uint32_t referenceHeader() const { return referenceHeader_; }
     const VbrInfo& vbrInfo() const { return vbr; }
+    VbrVerdict vbrVerdict() const { return vbrVerdict_; }
 
     // Stream properties.
+    // True when the first frame holds a usable VBR header (see VbrVerdict).
     bool probeVbrHeader();
+    // At most the largest i32, the widest length the host's records hold.
     int64_t lengthMs() const;
     int32_t averageBitrate() const;  // kbit/s
     uint32_t seekMs(int32_t milliseconds);
@@ -75,6 +95,9 @@ private:
     // Bytes of a frame of the current kind at a bitrate in bit/s.
     uint32_t frameBytes(uint32_t bitsPerSecond, uint32_t padding) const;
     int32_t runningAverageKbps() const;
+    // Average bitrate in bit/s of the parsed VBR header's counts.
+    double vbrAverageBitrate() const;
+    VbrVerdict judgeVbrHeader(uint32_t firstWord) const;
 
     InputStream* source;
     uint32_t versionIndex_ = 0;
@@ -95,6 +118,7 @@ private:
     uint32_t frameCount_ = 0;
     double positionMs = 0.0;
     VbrInfo vbr;
+    VbrVerdict vbrVerdict_ = VbrVerdict::notProbed;
 };
 
 }  // namespace qw

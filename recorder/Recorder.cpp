@@ -94,16 +94,23 @@ int32_t QW_THISCALL getDuration(RecorderInterface* object, RecorderInterface*, d
     if (!r->stream) return 0;
     // The scan runs on a frame reader of its own, from a running time of 0,
     // so it yields the file's duration however much was decoded before.
-    // Each frame's data is skipped by loading it into the stream's buffer;
-    // the side information of Layer III frames is scanned over instead.
-    r->stream->seek(0);
+    // Each frame's data is skipped by moving past it; the side information of
+    // Layer III frames is scanned over instead.  Moving leaves the stream's
+    // bit buffer and error flag alone: loading the data there instead would
+    // leave bytes that a cut-short last frame reads again when decoded, and a
+    // short load at the end would set the error flag for good.  A move past
+    // the end finds no further frame, as a short load does.
+    r->stream->rewind();
     {
         FrameHeader scan(r->stream);
-        while (scan.readNextFrame() == 0) r->stream->fill(scan.payloadLength());
+        while (scan.readNextFrame() == 0) {
+            if (!r->stream->seek(r->stream->position() + scan.payloadLength())) break;
+        }
         *milliseconds = scan.position();
     }
-    // The next decode starts again at the first frame, from a clean state.
-    r->stream->seek(0);
+    // The next decode starts again at the first frame, from a clean state,
+    // even after a decode that ran into the end of the file.
+    r->stream->rewind();
     delete r->header;
     r->header = new (std::nothrow) FrameHeader(r->stream);
     r->decoders.reset();

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <tuple>
 #include <vector>
 
+#include "mpeg/Saturating.h"
 #include "support/MemoryStream.h"
 
 using qw::FrameHeader;
@@ -38,16 +41,24 @@ uint32_t rest(uint32_t word) {
 
 constexpr uint32_t mpeg1Layer3 = 0xFFFB9064;  // 128 kbit/s, 44.1 kHz, joint stereo
 
-// A first frame carrying a VBR header with the given tag, flags 3 (frames and bytes) and those counts.
-std::vector<uint8_t> vbrFile(uint32_t word, const char* tag, uint32_t frames, uint32_t bytes) {
-    std::vector<uint8_t> file = frame(word, 1020);
+// A first frame carrying a VBR header with the given tag, flags and counts, padded to size bytes.
+std::vector<uint8_t> vbrFile(uint32_t word, const char* tag, uint32_t frames, uint32_t bytes, uint32_t flags = 3,
+                             size_t size = 1024) {
+    std::vector<uint8_t> file = frame(word, uint32_t(size - 4));
     const bool mono = ((word >> 6) & 3) == 3;
     const size_t at = (word >> 19) & 1 ? (mono ? 21 : 36) : (mono ? 13 : 21);
     std::copy_n(tag, 4, file.begin() + long(at));
     for (uint32_t i = 0; i < 12; ++i)
-        file[at + 4 + i] = uint8_t((i < 4 ? 3 : i < 8 ? frames : bytes) >> (24 - 8 * (i % 4)));
+        file[at + 4 + i] = uint8_t((i < 4 ? flags : i < 8 ? frames : bytes) >> (24 - 8 * (i % 4)));
     return file;
 }
+
+// A seekable stream that claims another length (0: unknown).
+struct StatedLength : MemoryStream {
+    StatedLength(std::vector<uint8_t> bytes, uint32_t claimed) : MemoryStream(std::move(bytes)), claimed(claimed) {}
+    uint32_t length() override { return claimed; }
+    uint32_t claimed;
+};
 
 }  // namespace
 
@@ -161,7 +172,7 @@ TEST(FrameHeader, VbrHeaderGivesLengthAndBitrate) {
         {mpeg1Layer3, "Info", 1000, 417000, false, 0, 0},
     };
     for (const auto& [word, tag, frames, bytes, found, bitrate, lengthMs] : cases) {
-        MemoryStream stream(vbrFile(word, tag, frames, bytes));
+        MemoryStream stream(vbrFile(word, tag, frames, bytes, 3, bytes));
         FrameHeader header(&stream);
         ASSERT_EQ(header.probeVbrHeader(), found) << tag;
         if (!found) continue;
@@ -175,5 +186,71 @@ TEST(FrameHeader, VbrHeaderGivesLengthAndBitrate) {
          {join({tagged, vbrFile(mpeg1Layer3, "Xing", 1000, 417000)}), std::vector<uint8_t>(511, 0)}) {
         MemoryStream stream(bytes);
         EXPECT_FALSE(FrameHeader(&stream).probeVbrHeader());
+    }
+}
+
+// A VBR header whose counts are missing or cannot be true counts as absent:
+// the running statistics give bitrate and length, as without one.
+TEST(FrameHeader, UnusableVbrHeadersCountAsAbsent) {
+    using qw::VbrVerdict;
+    constexpr uint32_t all = 0xFFFFFFFFu, unknown = 0;
+    const uint32_t size = 417 * 10;  // ten 128 kbit/s frames
+    // Header word, flags, frames, bytes, stream length claimed, verdict.
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, VbrVerdict> cases[] = {
+        {mpeg1Layer3, 3, 10, size, size, VbrVerdict::usable},
+        {mpeg1Layer3, 3, 10, size, unknown, VbrVerdict::usable},
+        {0xFFFB9C64, 3, 10, size, size, VbrVerdict::notAFrame},  // sample-rate index 3
+        {mpeg1Layer3, 2, 10, size, size, VbrVerdict::noFrameCount},
+        {mpeg1Layer3, 1, 10, size, size, VbrVerdict::noByteCount},
+        {mpeg1Layer3, 3, 0, size, size, VbrVerdict::noFrames},
+        {mpeg1Layer3, 3, 10, 9, size, VbrVerdict::fewerBytesThanFrames},
+        {mpeg1Layer3, 3, 1, all, size, VbrVerdict::bytesBeyondStream},
+        {mpeg1Layer3, 3, 1, all, unknown, VbrVerdict::bitrateOutOfRange},
+        {mpeg1Layer3, 3, all, all, unknown, VbrVerdict::lengthOutOfRange},
+        {mpeg1Layer3, 3, 82209999, all, unknown, VbrVerdict::lengthOutOfRange},  // 2147483647.6 ms
+    };
+    for (const auto& [word, flags, frames, bytes, length, verdict] : cases) {
+        StatedLength stream(vbrFile(word, "Xing", frames, bytes, flags, size), length);
+        FrameHeader header(&stream);
+        const bool usable = verdict == VbrVerdict::usable;
+        EXPECT_EQ(header.probeVbrHeader(), usable) << flags << " " << frames << " " << bytes;
+        EXPECT_EQ(header.vbrVerdict(), verdict) << flags << " " << frames << " " << bytes;
+        EXPECT_EQ(header.vbrInfo().present, usable ? 1 : 0) << flags << " " << frames << " " << bytes;
+        if (word != mpeg1Layer3) continue;
+        ASSERT_EQ(header.readNextFrame(), 0u);
+        EXPECT_EQ(header.averageBitrate(), usable ? 127 : 128) << flags << " " << frames << " " << bytes;
+        EXPECT_EQ(header.lengthMs(), length == unknown && !usable ? 0 : 261) << flags << " " << frames << " " << bytes;
+    }
+}
+
+// Lengths reach the host as i32 ms: a long stream of short frames saturates.
+TEST(FrameHeader, LengthSaturatesAtTheLargestI32) {
+    const uint32_t mpeg25 = 0xFFE318C0;  // MPEG-2.5 Layer III mono, 8 kbit/s, 8 kHz: 72 bytes of 72 ms
+    for (const auto& [claimed, ms] :
+         {std::pair<uint32_t, int64_t>{72 * 1000, 72000}, {0xFFFFFFFFu, int64_t(INT32_MAX)}}) {
+        StatedLength stream(frame(mpeg25, 68), claimed);
+        FrameHeader header(&stream);
+        ASSERT_EQ(header.readNextFrame(), 0u);
+        EXPECT_EQ(header.lengthMs(), ms) << claimed;
+    }
+}
+
+TEST(Saturating, ConvertsEveryDoubleIntoTheTargetRange) {
+    using qw::saturatingCast;
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    // Value, as i32, as u32, as i64.
+    const std::tuple<double, int32_t, uint32_t, int64_t> cases[] = {
+        {-7.9, -7, 0, -7},
+        {2147483647.9, INT32_MAX, 2147483647u, 2147483647},
+        {4294967296.0, INT32_MAX, UINT32_MAX, 4294967296},
+        {-1e300, INT32_MIN, 0, INT64_MIN},
+        {1e300, INT32_MAX, UINT32_MAX, INT64_MAX},
+        {inf, INT32_MAX, UINT32_MAX, INT64_MAX},
+        {nan, 0, 0, 0},
+    };
+    for (const auto& [value, i32, u32, i64] : cases) {
+        EXPECT_EQ(saturatingCast<int32_t>(value), i32) << value;
+        EXPECT_EQ(saturatingCast<uint32_t>(value), u32) << value;
+        EXPECT_EQ(saturatingCast<int64_t>(value), i64) << value;
     }
 }

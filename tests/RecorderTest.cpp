@@ -3,10 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <clocale>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/platform.h"
+#include "quillwave/id3v2.h"
+#include "support/DecodeLoop.h"
+#include "support/MemoryStream.h"
+#include "support/TempFile.h"
 #include "support/Vectors.h"
 
 namespace {
@@ -38,6 +47,31 @@ struct RecorderObject {
 
     RecorderInterface* r = nullptr;
 };
+
+// A file holding bytes, removed at the end.
+struct FileOf : qw::test::TempFile {
+    explicit FileOf(const Bytes& bytes, const std::string& stem = "quillwave-recorder-") : TempFile(stem, ".mp3") {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    }
+};
+
+// "" when a equals b, else where they part.
+std::string difference(const Bytes& a, const Bytes& b) {
+    if (a == b) return "";
+    const auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    return std::to_string(a.size()) + " and " + std::to_string(b.size()) + " bytes, first difference at byte " +
+           std::to_string(at.first - a.begin());
+}
+
+Bytes firstBytes(const Bytes& all, size_t count) { return Bytes(all.begin(), all.begin() + long(count)); }
+
+// What playback with the quality decoder makes of the bytes, as 16-bit PCM bytes.
+Bytes playedPcm(const Bytes& file) {
+    qw::test::MemoryStream stream(file);
+    const auto pcm = qw::test::decodeStream(&stream, qw::test::Layer3Variant::quality).pcm;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
+    return Bytes(bytes, bytes + pcm.size() * 2);
+}
 
 TEST(Recorder, WithoutAFileEverythingAnswersQuietly) {
     RecorderObject o;
@@ -95,6 +129,67 @@ TEST(Recorder, LayerTwoGivesMessagesAndNoPcm) {
     EXPECT_EQ(RecorderObject(path).pull(8192, 8192), Bytes(8192, 0));
     qw::sys::setMessageBoxObserver(nullptr, nullptr);
     EXPECT_EQ(boxes, 49);
+}
+
+// The duration scan reads the whole file; a file whose last frame is cut
+// short ends it with a short read.  Decoding afterwards must not see that.
+TEST(Recorder, DurationScanLeavesDecodingUntouched) {
+    QW_REQUIRE_VECTOR(vector, "l3-compl.bit");
+    const Bytes conformance = qw::test::readBytes(vector);
+    const Bytes sample = qw::test::readBytes(QW_SAMPLES_DIR "/sample.mp3");
+    ASSERT_FALSE(sample.empty());
+    // File, bytes kept: whole files, cuts in a header, in the side information and in the main data.
+    const std::tuple<const char*, const Bytes*, size_t> cases[] = {
+        {"l3-compl", &conformance, conformance.size()},
+        {"l3-compl", &conformance, conformance.size() - 1},
+        {"l3-compl", &conformance, 20002},
+        {"l3-compl", &conformance, 777},
+        {"sample", &sample, sample.size()},
+        {"sample", &sample, 8361},
+        {"sample", &sample, 8370},
+        {"sample", &sample, 8385},
+        {"sample", &sample, 8600},
+        {"sample", &sample, 53106},
+    };
+    for (const auto& [name, all, size] : cases) {
+        const Bytes file = firstBytes(*all, size);
+        const FileOf path(file);
+        const Bytes played = playedPcm(file);
+        ASSERT_FALSE(played.empty()) << name << " " << size;
+        RecorderObject plain(path.path), scanned(path.path);
+        EXPECT_GT(scanned.duration(), 0.0) << name << " " << size;
+        const Bytes expected = plain.pull(uint32_t(played.size()), 65536);
+        EXPECT_EQ(difference(scanned.pull(uint32_t(played.size()), 65536), expected), "") << name << " " << size;
+        EXPECT_EQ(difference(expected, played), "") << name << " " << size;
+    }
+}
+
+// Leading ID3v2 tags (false frame sync words inside) are not audio.
+TEST(Recorder, Id3v2TaggedFilePlaysAsUntagged) {
+    const Bytes audio = qw::test::readBytes(QW_SAMPLES_DIR "/sample.mp3");
+    ASSERT_FALSE(audio.empty());
+    auto tag = [](uint8_t version, uint32_t body) {
+        Bytes t = {'I',
+                   'D',
+                   '3',
+                   version,
+                   0,
+                   0,
+                   uint8_t(body >> 21 & 0x7F),
+                   uint8_t(body >> 14 & 0x7F),
+                   uint8_t(body >> 7 & 0x7F),
+                   uint8_t(body & 0x7F)};
+        const uint8_t falseFrame[] = {0xFF, 0xFB, 0x90, 0x64, 0x00, 0x00};
+        for (uint32_t i = 0; i < body; ++i) t.push_back(falseFrame[i % 6]);
+        return t;
+    };
+    Bytes tagged = tag(3, 3000);
+    for (const Bytes& more : {tag(4, 500), audio}) tagged.insert(tagged.end(), more.begin(), more.end());
+    const FileOf plainFile(audio), taggedFile(tagged);
+    RecorderObject plain(plainFile.path), withTags(taggedFile.path);
+    EXPECT_EQ(withTags.duration(), plain.duration());
+    const uint32_t total = 700000;
+    EXPECT_EQ(difference(withTags.pull(total, 16384), plain.pull(total, 16384)), "");
 }
 
 }  // namespace
