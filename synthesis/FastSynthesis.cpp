@@ -77,8 +77,9 @@ void windowSumsSse2(const double (*b)[rowsPerColumn], const double* window, uint
 // their products are exact in double precision, and a fused multiply-add
 // rounds exactly as the separate multiply and add do.  This copy lets the
 // compiler fuse them.
-__attribute__((target("avx2,fma"), optimize("fp-contract=fast"))) void windowSumsFma(
-    const double (*b)[rowsPerColumn], const double* window, uint32_t q, double* first, double* backward) {
+__attribute__((target("avx2,fma"), optimize("fp-contract=fast"))) void windowSumsFma(const double (*b)[rowsPerColumn],
+                                                                                     const double* window, uint32_t q,
+                                                                                     double* first, double* backward) {
     windowSums<Quad>(b, window, q, first, backward);
 }
 
