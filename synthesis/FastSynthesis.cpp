@@ -33,6 +33,7 @@ template <class Vector>
 __attribute__((always_inline)) inline void accumulate(Vector* sums, const double* taps, const double* values, int count,
                                                       bool subtract) {
     constexpr int lanes = sizeof(Vector) / sizeof(double);
+#pragma GCC unroll 16
     for (int j = 0; j < count; ++j) {
         Vector t, v;
         std::memcpy(&t, taps + lanes * j, sizeof t);
@@ -54,13 +55,16 @@ template <class Vector>
 __attribute__((always_inline)) inline void windowSums(const double (*b)[rowsPerColumn], const double* window,
                                                       uint32_t q, double* first, double* backward) {
     constexpr int lanes = sizeof(Vector) / sizeof(double);
+    // Every loop is unrolled whole, so that the sums stay in registers.
     Vector forward[(17 + lanes - 1) / lanes] = {};
+#pragma GCC unroll 16
     for (uint32_t k = 0; k < 16; k += 2) {
         accumulate(forward, window + 32 * ((16 - q + k) & 15), b[k], (17 + lanes - 1) / lanes, false);
         accumulate(forward, window + 32 * ((17 - q + k) & 15), b[k + 1], 16 / lanes, true);
     }
     std::memcpy(first, forward, sizeof forward);
     Vector back[16 / lanes] = {};
+#pragma GCC unroll 16
     for (uint32_t k = 0; k < 16; ++k) accumulate(back, window + 32 * ((15 + q - k) & 15), b[k], 16 / lanes, true);
     std::memcpy(backward, back, sizeof back);
 }
