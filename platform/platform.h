@@ -40,8 +40,17 @@ struct Message {
 using ThreadProc = uint32_t (*)(void* argument);
 
 // CreateThread: returns 0 on failure.  stackSize is the size the caller asks
-// for; a backend may give more where its runtime needs it.
+// for; a backend may give more where its runtime needs it.  The thread's
+// message queue exists when this returns.
 Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId);
+// CreateThread with CREATE_SUSPENDED: the thread exists, with its id, but its
+// procedure does not begin until resumeThread.  The creator can so store the
+// handle and id where the thread (or anyone it calls) will look for them.
+Handle createSuspendedThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId);
+// ResumeThread for a thread made suspended: lets its procedure begin.  Its
+// message queue exists when this returns.  False when the thread was not
+// waiting to begin.
+bool resumeThread(Handle thread);
 // SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL).
 void raiseCurrentThreadPriority();
 uint32_t currentThreadId();
@@ -49,8 +58,17 @@ uint32_t currentThreadId();
 enum class WaitResult { signalled, timedOut, failed };
 // WaitForSingleObject on a thread handle.
 WaitResult waitForThread(Handle thread, uint32_t milliseconds);
-// TerminateThread.
+// TerminateThread.  win32: the thread ends at once and nothing it owns is
+// freed.  posix: the end takes effect where the thread next waits in the
+// system (a sleep, a read, a write, a wait) or calls endIfTerminated; it then
+// unwinds the thread's stack, so the destructors of what it owns run, and
+// nothing after that point runs.
 bool terminateThread(Handle thread, uint32_t exitCode);
+// Ends the calling thread here when terminateThread was called for it and has
+// not taken effect yet.  A thread calls it after a call into code that may
+// have blocked while it was given up on, before it touches anything shared.
+// win32: a terminated thread runs no further, so this does nothing.
+void endIfTerminated();
 // GetExitCodeThread; false while the thread still runs.
 bool threadExitCode(Handle thread, uint32_t* exitCode);
 // CloseHandle on a thread handle.
@@ -77,6 +95,12 @@ bool writeFile(Handle file, const void* buffer, uint32_t size, uint32_t* count);
 // (a move before the start of the file fails and leaves the position).
 uint32_t setFilePointer(Handle file, int32_t distance, uint32_t origin);
 bool setEndOfFile(Handle file);
+// An exclusive advisory lock on the whole file (flock; LockFileEx on a byte
+// range no file reaches, so that reads and writes of other handles go on):
+// waits until every other handle's lock, in this process or another, is gone.
+// It does not stop a handle that takes no lock.
+bool lockFile(Handle file);
+bool unlockFile(Handle file);
 uint32_t fileSize(Handle file);  // low 32 bits; 0xFFFFFFFF on failure
 bool closeFile(Handle file);
 

@@ -2,9 +2,11 @@
 #include "plugin/DecodingThread.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "mpeg/FrameHeader.h"
 #include "mpeg/LayerDecoder.h"
+#include "mpeg/Saturating.h"
 #include "platform/platform.h"
 #include "plugin/DecoderChoice.h"
 #include "plugin/HostStream.h"
@@ -26,6 +28,8 @@ class Playback {
 public:
     explicit Playback(PlayerContext* playerContext)
         : context(playerContext), state(playerContext->state), stream(playerContext), header(&stream) {}
+    // Touches nothing but what the playback owns: it also runs when a thread
+    // ended by force unwinds, when the host may have let go of its records.
     ~Playback() = default;
 
     void run();
@@ -59,7 +63,9 @@ private:
 bool Playback::ensureOutput() {
     if (outputOpen && header.sampleRate() == outputRate) return true;
     // A new rate opens the output again without closing the old handle.
-    context->outputHandle = context->openOutput(header.sampleRate(), header.channelCount(), 0);
+    const QwHandle output = context->openOutput(header.sampleRate(), header.channelCount(), 0);
+    sys::endIfTerminated();
+    context->outputHandle = output;
     if (!context->outputHandle) return false;
     outputOpen = true;
     outputRate = header.sampleRate();
@@ -79,17 +85,22 @@ void Playback::publishStreamInfo() {
     state->streamBytes = stream.length();
     state->infoValid = 1;
     context->hostRequest(QW_REQUEST_INFO_CHANGED, 0);
+    sys::endIfTerminated();
     lastBitrate = bitrate;
 }
 
 bool Playback::handOver(bool fade) {
     PcmBlock block;
-    block.positionMs = int32_t(header.position());
+    block.positionMs = saturatingCast<int32_t>(header.position());  // weeks of playback reach the limit
     block.lengthMs = int32_t(header.lengthMs());
     block.byteCount = count * 2;
     block.samples = pcm;
     if (fade) fadeIn(pcm, count);
-    return context->writeOutput(context->outputHandle, &block) != 0;
+    const bool goOn = context->writeOutput(context->outputHandle, &block) != 0;
+    // A host that blocked until the stop gave up on this thread may return
+    // after the player's records are gone.
+    sys::endIfTerminated();
+    return goOn;
 }
 
 void Playback::seek(int32_t milliseconds) {
@@ -110,14 +121,16 @@ void Playback::run() {
     sys::raiseCurrentThreadPriority();
 
     uint32_t tagCount = 0;
-    if (stream.readAt(-128, originEnd, tagBytes, sizeof tagBytes, &tagCount) == resultOk) {
-        tagReader.parseTag(tagBytes, &state->tag);
-    }
+    const bool tagRead = stream.readAt(-128, originEnd, tagBytes, sizeof tagBytes, &tagCount) == resultOk;
+    sys::endIfTerminated();
+    if (tagRead) tagReader.parseTag(tagBytes, &state->tag);
 
     header.probeVbrHeader();
     if (!takeFrame()) return;
 
     for (;;) {
+        // The frame was read through the host, which may have blocked.
+        sys::endIfTerminated();
         sys::Message message;
         bool seeked = false;
         if (sys::peekMessage(&message)) {
@@ -159,10 +172,12 @@ void Playback::finish() {
 
 uint32_t decodingThreadMain(void* argument) {
     auto* context = static_cast<PlayerContext*>(argument);
-    auto* playback = new Playback(context);
+    // Owned through the stack, so that a thread ended by force, which unwinds
+    // where the platform can do so, still frees it.
+    auto playback = std::make_unique<Playback>(context);
     playback->run();
+    sys::endIfTerminated();
     playback->finish();
-    delete playback;
     return 0;
 }
 
@@ -199,12 +214,23 @@ void fadeIn(int16_t* values, uint32_t count) {
 
 int32_t QW_CALL pluginStart(PlayerContext* context) {
     PlaybackState* state = context->state;
+    // A thread still playing would lose its handle and outlive the state it
+    // writes: it ends first, as a stop would end it.
+    endThread(state);
     context->getFilePath(state->filePath, sizeof state->filePath);
+    // The thread begins only once its handle and id are stored: from its first
+    // frame on it may tell the host, whose questions look at the handle.
     uint32_t threadId = 0;
-    sys::Handle thread = sys::createThread(threadStackSize, decodingThreadMain, context, &threadId);
+    sys::Handle thread = sys::createSuspendedThread(threadStackSize, decodingThreadMain, context, &threadId);
     state->threadId = threadId;
     state->threadHandle = reinterpret_cast<QwHandle>(thread);
     if (!thread) return 0;
+    if (!sys::resumeThread(thread)) {
+        sys::terminateThread(thread, 0);
+        sys::closeThread(thread);
+        state->threadHandle = 0;
+        return 0;
+    }
     state->playing = 1;
     return 1;
 }

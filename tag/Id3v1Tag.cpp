@@ -69,16 +69,45 @@ void storeField(uint8_t* bytes, uint32_t offset, uint32_t width, const char* tex
     std::memset(bytes + offset + length, ' ', width - length);
 }
 
-// Cuts the tag off the end of a file that ends in one.  False when a file
-// call failed.
-bool cutTag(sys::Handle file) {
-    constexpr int32_t back = -static_cast<int32_t>(Id3v1Tag::tagSize);
-    uint8_t old[Id3v1Tag::tagSize];
+// Holds a file's advisory lock for a block: saves and wipes of one file, from
+// any process, take their turns, so none of them decides on a tag another is
+// about to change.
+class FileLock {
+public:
+    explicit FileLock(sys::Handle file) : file(file), held(sys::lockFile(file)) {}
+    ~FileLock() {
+        if (held) sys::unlockFile(file);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool isHeld() const { return held; }
+
+private:
+    sys::Handle file;
+    bool held;
+};
+
+constexpr int32_t tagBack = -static_cast<int32_t>(Id3v1Tag::tagSize);
+
+// Reads the last 128 bytes; false when the file is shorter or a call failed.
+// tagged tells whether they are a tag, start where they begin.
+bool readLast(sys::Handle file, uint8_t (&bytes)[Id3v1Tag::tagSize], bool* tagged, uint32_t* start) {
     uint32_t count = 0;
-    if (sys::setFilePointer(file, back, sys::fileEnd) == sys::invalidSetFilePointer) return false;
-    if (!sys::readFile(file, old, Id3v1Tag::tagSize, &count)) return false;
-    if (count != Id3v1Tag::tagSize || !isTag(old)) return true;  // nothing to remove
-    return sys::setFilePointer(file, back, sys::fileEnd) != sys::invalidSetFilePointer && sys::setEndOfFile(file);
+    *start = sys::setFilePointer(file, tagBack, sys::fileEnd);
+    if (*start == sys::invalidSetFilePointer) return false;
+    if (!sys::readFile(file, bytes, Id3v1Tag::tagSize, &count)) return false;
+    *tagged = count == Id3v1Tag::tagSize && isTag(bytes);
+    return true;
+}
+
+// Writes bytes at a position; true when all of them went out.  written tells
+// how many did.
+bool writeAt(sys::Handle file, uint32_t position, const uint8_t* bytes, uint32_t size, uint32_t* written) {
+    *written = 0;
+    if (sys::setFilePointer(file, static_cast<int32_t>(position), sys::fileBegin) == sys::invalidSetFilePointer) {
+        return false;
+    }
+    return sys::writeFile(file, bytes, size, written) && *written == size;
 }
 
 }  // namespace
@@ -118,15 +147,43 @@ int Id3v1Tag::saveTag(sys::Handle file, const TagRecord* record) const {
     // stored as the first genre.
     tag[genreOffset] = record->genre >= 0 && record->genre < genreCount ? static_cast<uint8_t>(record->genre) : 0;
 
-    // An old tag at the end is cut off first, so the new one takes its place.
-    if (!cutTag(file)) return 0;
-    if (sys::setFilePointer(file, 0, sys::fileEnd) == sys::invalidSetFilePointer) return 0;
+    FileLock lock(file);
+    if (!lock.isHeld()) return 0;
+    uint8_t old[tagSize];
+    bool tagged = false;
+    uint32_t start = 0;
+    if (!readLast(file, old, &tagged, &start)) return 0;
     uint32_t written = 0;
-    if (!sys::writeFile(file, tag, tagSize, &written)) return 0;
-    return written == tagSize ? 1 : 0;
+    if (tagged) {
+        // The new tag goes over the old one, so the file never lacks a tag.
+        // When the write stops part-way, what it changed is put back.
+        if (writeAt(file, start, tag, tagSize, &written)) return 1;
+        writeAt(file, start, old, written, &written);
+        return 0;
+    }
+    // Appended; when the write stops part-way the file is cut back to its
+    // old length, so no piece of a tag stays behind.
+    const uint32_t end = start + tagSize;
+    if (writeAt(file, end, tag, tagSize, &written)) return 1;
+    if (sys::setFilePointer(file, static_cast<int32_t>(end), sys::fileBegin) != sys::invalidSetFilePointer) {
+        sys::setEndOfFile(file);
+    }
+    return 0;
 }
 
-int Id3v1Tag::wipeTag(sys::Handle file) const { return cutTag(file) ? 1 : 0; }
+int Id3v1Tag::wipeTag(sys::Handle file) const {
+    FileLock lock(file);
+    if (!lock.isHeld()) return 0;
+    uint8_t old[tagSize];
+    bool tagged = false;
+    uint32_t start = 0;
+    if (!readLast(file, old, &tagged, &start)) return 0;
+    if (!tagged) return 1;  // nothing to remove
+    return sys::setFilePointer(file, static_cast<int32_t>(start), sys::fileBegin) != sys::invalidSetFilePointer &&
+                   sys::setEndOfFile(file)
+               ? 1
+               : 0;
+}
 
 int Id3v1Tag::genreName(int32_t index, char* buffer, uint32_t size) const { return copyGenreName(index, buffer, size); }
 

@@ -26,11 +26,15 @@ public:
     int parseTag(const uint8_t* bytes, TagRecord* record) const;
 
     // Writes the record as a tag at the end of a file opened for reading and
-    // writing, in place of the tag already there.  1 when all 128 bytes went out.
+    // writing: over the tag already there, or appended.  1 when all 128 bytes
+    // went out.  A write that stops part-way is undone, so the file keeps its
+    // old tag (or none) and its audio.  Holds the file's lock meanwhile, so
+    // saves and wipes of one file take their turns.
     int saveTag(sys::Handle file, const TagRecord* record) const;
 
-    // Cuts the tag off the end of a file opened for reading and writing.  1 when
-    // the file has no tag afterwards, 0 when a file call failed.
+    // Cuts the tag off the end of a file opened for reading and writing, under
+    // the file's lock.  1 when the file has no tag afterwards, 0 when a file
+    // call failed.
     int wipeTag(sys::Handle file) const;
 
     // Copies the name of a genre, cut to size characters with its terminating

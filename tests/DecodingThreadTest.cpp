@@ -3,12 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#include <pthread.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <initializer_list>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -35,8 +42,30 @@ struct FakeHost {
     bool refuseOutput = false;
     // The first writeOutput waits here until released (or a second passes).
     std::atomic<bool> holdFirstWrite{false}, firstWriteEntered{false}, releaseFirstWrite{false};
+    // The first writeOutput waits until released, however long, without a
+    // pause the system could end the thread in; the thread that made it then
+    // reports its end.
+    std::atomic<bool> stickInFirstWrite{false}, releaseStuck{false}, stuckThreadGone{false};
+    // Each info request asks for the song information, as a host's display does.
+    PlayerContext* player = nullptr;
+    std::atomic<int> songInfoRefused{0};
 };
 FakeHost* host = nullptr;
+
+#if !defined(_WIN32)
+// While set, every thread creation in this program returns only once the
+// counter is nonzero, or after 500 ms: the creator lags behind the new thread.
+std::atomic<std::atomic<int>*> lagAfterThreadCreation{nullptr};
+#endif
+
+// Sets a flag when the thread that armed it has ended (thread-local objects go last).
+struct ThreadEndSignal {
+    std::atomic<bool>* flag = nullptr;
+    ~ThreadEndSignal() {
+        if (flag) *flag = true;
+    }
+};
+thread_local ThreadEndSignal threadEndSignal;
 
 QwHandle QW_CALL openOutput(uint32_t rate, uint32_t channels, uint32_t) {
     std::lock_guard<std::mutex> guard(host->lock);
@@ -54,6 +83,12 @@ int32_t QW_CALL writeOutput(QwHandle, const PcmBlock* block) {
         host->firstWriteEntered = true;
         for (int i = 0; i < 100 && !host->releaseFirstWrite; ++i) qw::sys::sleepMs(10);
     }
+    if (host->stickInFirstWrite.exchange(false)) {
+        threadEndSignal.flag = &host->stuckThreadGone;
+        host->firstWriteEntered = true;
+        std::atomic<bool>& release = host->releaseStuck;
+        while (!release) std::this_thread::yield();
+    }
     return 1;
 }
 
@@ -63,7 +98,11 @@ void QW_CALL closeOutput(QwHandle handle) {
 }
 
 intptr_t QW_CALL hostRequest(uint32_t code, uint32_t) {
-    if (code == QW_REQUEST_INFO_CHANGED) ++host->infoRequests;
+    if (code == QW_REQUEST_INFO_CHANGED) {
+        ++host->infoRequests;
+        SongInfo info{};
+        if (host->player && host->player->pluginSongInfo(host->player, &info) == 0) ++host->songInfoRefused;
+    }
     return 0;
 }
 
@@ -151,6 +190,21 @@ std::vector<uint8_t> frames(std::initializer_list<std::pair<std::vector<uint8_t>
 
 }  // namespace
 
+#if !defined(_WIN32)
+// Stands in for the system's thread creation (the platform layer is linked
+// into this program) and forwards to it.
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
+                              void* argument) {
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static const auto create = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    const int result = create(thread, attributes, start, argument);
+    if (std::atomic<int>* counter = lagAfterThreadCreation.load()) {
+        for (int i = 0; i < 500 && counter->load() == 0; ++i) usleep(1000);
+    }
+    return result;
+}
+#endif
+
 TEST(DecodingThreadFade, RisesToHalfLevelOverTheBlock) {
     std::vector<int16_t> v(8, 1000);
     qw::fadeIn(v.data(), uint32_t(v.size()));
@@ -219,7 +273,7 @@ TEST_F(DecodingThread, TellsTheHostWhenTheAverageBitrateChanges) {
 TEST_F(DecodingThread, VbrHeaderFixesTheBitrateUntilASeek) {
     // A 136-byte first frame holds the header at byte 36, behind the allocations.
     fake.file = frames({{silentLayer1Frame(4), 1}, {silentLayer1Frame(2), 40}});
-    std::memcpy(fake.file.data() + 36, "Xing\0\0\0\x03\0\0\0\x29\0\0\x1e\x00", 16);  // 41 frames, 7680 bytes
+    std::memcpy(fake.file.data() + 36, "Xing\0\0\0\x03\0\0\0\x29\0\0\x0b\x28", 16);  // 41 frames, 2856 bytes
     playToEnd();
     EXPECT_EQ(fake.infoRequests.load(), 1);
     EXPECT_EQ(context.state->lengthMs, uint32_t(41 * 8.707483f));
@@ -295,6 +349,67 @@ TEST_F(DecodingThread, SongInfoDescribesOnlyTheStreamBeingPlayed) {
         context.pluginStop(&context);
     }
 }
+
+// Starting again while a thread plays ends that thread first, as a stop does.
+TEST_F(DecodingThread, StartWhilePlayingEndsTheRunningThreadFirst) {
+    QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
+    fake.file = qw::test::readBytes(path);
+    ASSERT_TRUE(startHeld());
+    fake.holdFirstWrite = true, fake.firstWriteEntered = false;
+    ASSERT_EQ(context.pluginStart(&context), 1);
+    EXPECT_EQ(fake.closed.load(), 1);  // the first thread has closed its output and gone
+    for (int i = 0; i < 500 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
+    fake.releaseFirstWrite = true;
+    for (int i = 0; i < 1000 && fake.closed < 2; ++i) qw::sys::sleepMs(5);
+    context.pluginStop(&context);
+    EXPECT_EQ(fake.closed.load(), 2);
+    // The first thread dropped its buffered PCM; the second played the whole stream.
+    EXPECT_EQ(fake.blocks.size(), 1u + 5u);
+    EXPECT_EQ(fake.blocks.back().positionMs, 49 * 12);
+}
+
+#if !defined(_WIN32)
+// The host may ask for the song information as soon as it is told of it: the
+// thread's handle is stored before the thread takes its first step.  The
+// creator is made to lag: thread creation returns only once the new thread has
+// told the host of its stream, or after half a second when it cannot run yet.
+TEST_F(DecodingThread, HostToldOfTheStreamCanAskForItAtOnce) {
+    fake.file = frames({{silentLayer1Frame(1), 200}});
+    fake.player = &context;
+    lagAfterThreadCreation = &fake.infoRequests;
+    const int32_t started = context.pluginStart(&context);
+    lagAfterThreadCreation = nullptr;
+    ASSERT_EQ(started, 1);
+    for (int i = 0; i < 1000 && fake.infoRequests == 0; ++i) qw::sys::sleepMs(1);
+    context.pluginStop(&context);
+    EXPECT_EQ(fake.infoRequests.load(), 1);
+    EXPECT_EQ(fake.songInfoRefused.load(), 0);
+}
+#endif
+
+#if !defined(_WIN32)
+// A host that does not return from writeOutput within the 4 s a stop waits:
+// the thread is ended by force.  When the host returns at last, after the
+// player's state is gone, the thread calls nothing more and frees what it owned
+// (a leak checker sees nothing left of it).
+TEST_F(DecodingThread, ThreadEndedByForceCallsTheHostNoMoreAndFreesItsPlayback) {
+    QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
+    fake.file = qw::test::readBytes(path);
+    fake.stickInFirstWrite = true, fake.firstWriteEntered = false;
+    ASSERT_EQ(context.pluginStart(&context), 1);
+    for (int i = 0; i < 1000 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
+    ASSERT_TRUE(fake.firstWriteEntered);
+    context.pluginStop(&context);
+    EXPECT_EQ(context.state->threadHandle, QwHandle(0));
+    qw::shutdown(&context);
+
+    fake.releaseStuck = true;
+    for (int i = 0; i < 2000 && !fake.stuckThreadGone; ++i) qw::sys::sleepMs(5);
+    ASSERT_TRUE(fake.stuckThreadGone);
+    EXPECT_EQ(fake.blocks.size(), 1u);
+    EXPECT_EQ(fake.closed.load(), 0);  // a thread ended by force runs no end procedure
+}
+#endif
 
 TEST(PluginEntry, QueryInitialiseAndShutdown) {
     const PluginDescriptor* d = qw::query();

@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "plugin/PluginEntry.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempFile.h"
 #include "tag/DialogTemplate.h"
 
@@ -101,6 +102,20 @@ TEST_F(FileInfoDialog, SaveAndWipeRoundTripTheTagAndLeaveTheAudio) {
     qw::sys::comboSetSelection(dialog, item::genre, 5);
     qw::sys::clickItem(dialog, item::save);
     EXPECT_EQ(mp3.read(), audio + tagBytes({title30, "Ann", "", "2024", "c"}, 5));
+}
+
+// A save the file system stops part-way says so and leaves the old tag whole.
+TEST_F(FileInfoDialog, SaveThatStopsPartWaySaysSoAndKeepsTheOldTag) {
+    const std::string tagged = audio + tagBytes({"old", "Ann", "", "2001", "c"}, 3);
+    mp3.write(tagged);
+    Handle dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    qw::sys::setItemText(dialog, item::title, "new");
+    qw::test::withFileSizeLimit(tagged.size() - 1, [&] { return qw::sys::clickItem(dialog, item::save), 0; });
+    EXPECT_EQ(text(dialog, item::status) + "|" + mp3.read(), "Error saving TAG|" + tagged);
+    qw::sys::clickItem(dialog, item::save);
+    EXPECT_EQ(text(dialog, item::status) + "|" + mp3.read(),
+              "TAG Saved!|" + audio + tagBytes({"new", "Ann", "", "2001", "c"}, 3));
 }
 
 TEST_F(FileInfoDialog, FileThatCannotBeReadOrWrittenSaysSo) {

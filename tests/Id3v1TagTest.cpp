@@ -1,11 +1,16 @@
 // The ID3v1 tag: parsing 128 bytes, and reading, saving and wiping it in real files.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tag/GenreTable.h"
 #include "tag/Id3v1Tag.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempFile.h"
 
 namespace qw {
@@ -97,6 +102,47 @@ TEST(Id3v1Tag, SaveAndWipeLeaveAtMostOneTagAtTheEndOfWritableFiles) {
         EXPECT_EQ(Id3v1Tag().saveTag(other.open(access), &record), 0);
         EXPECT_EQ(Id3v1Tag().wipeTag(other.open(access)), content == Bytes(300, 'Z') ? 1 : 0);
         EXPECT_EQ(other.closeAndRead(), content);
+    }
+}
+
+// A save that cannot write all of its tag (the file may grow no further) leaves
+// the file as it was: the old tag over which it wrote, or no tag and no piece of one.
+TEST(Id3v1Tag, SaveThatStopsPartWayLeavesTheFileAsItWas) {
+    const Bytes body = Bytes(300, 'Z');
+    const TagRecord record = parse(makeTag("new", "new", "new", "2024", "new", 9));
+    for (const Bytes& old : {makeTag("old", "old", "old", "1990", "old", 3), Bytes()}) {
+        TagFile file(body + old);
+        // Over a tag the last byte cannot be written; appended, only 50 bytes can.
+        const uint64_t limit = old.empty() ? body.size() + 50 : body.size() + old.size() - 1;
+        sys::Handle handle = file.open(sys::FileAccess::readWrite);
+        EXPECT_EQ(test::withFileSizeLimit(limit, [&] { return Id3v1Tag().saveTag(handle, &record); }), 0);
+        EXPECT_EQ(file.closeAndRead(), body + old) << old.size();
+    }
+}
+
+// Saves of one file from several handles at once take their turns: one tag at the end.
+TEST(Id3v1Tag, ConcurrentSavesLeaveExactlyOneTag) {
+    const Bytes body = Bytes(4000, 'Z');
+    std::set<Bytes> tags;
+    for (char who = 'a'; who < 'e'; ++who) tags.insert(makeTag(Bytes(8, who), "", "", "", "", 0));
+    TagFile file(body);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::thread> savers;
+        std::atomic<int> ready{0};
+        for (const Bytes& tag : tags) {
+            savers.emplace_back([&file, &ready, tag] {
+                const TagRecord record = parse(tag);
+                sys::Handle handle = sys::openFile(file.c_str(), sys::FileAccess::readWrite);
+                for (++ready; ready < 4;) std::this_thread::yield();  // all save at once
+                EXPECT_EQ(Id3v1Tag().saveTag(handle, &record), 1);
+                sys::closeFile(handle);
+            });
+        }
+        for (std::thread& saver : savers) saver.join();
+        const Bytes content = file.closeAndRead();
+        ASSERT_EQ(content.size(), body.size() + 128) << "round " << round;
+        EXPECT_EQ(tags.count(content.substr(body.size())), 1u) << "round " << round;
+        ASSERT_EQ(Id3v1Tag().wipeTag(file.open(sys::FileAccess::readWrite)), 1);
     }
 }
 

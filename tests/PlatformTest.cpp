@@ -67,6 +67,89 @@ TEST(PlatformThread, DeliversMessagesInOrderAndEndsWhenTerminated) {
     sys::closeThread(thread);
 }
 
+uint32_t markStarted(void* argument) {
+    *static_cast<std::atomic<bool>*>(argument) = true;
+    return 5;
+}
+
+// Keeps a flag up while it lives.
+struct Owned {
+    std::atomic<bool>* alive;
+    ~Owned() { *alive = false; }
+};
+
+uint32_t ownUntilTerminated(void* argument) {
+    Owned owned{static_cast<std::atomic<bool>*>(argument)};
+    *owned.alive = true;
+    for (;;) sys::endIfTerminated();  // no other point where the system could end it
+}
+
+TEST(PlatformThread, SuspendedThreadBeginsOnlyWhenResumed) {
+    std::atomic<bool> started{false};
+    uint32_t id = 0;
+    sys::Handle thread = sys::createSuspendedThread(16384, markStarted, &started, &id);
+    ASSERT_TRUE(thread != nullptr && id != 0);
+    EXPECT_EQ(sys::waitForThread(thread, 50), sys::WaitResult::timedOut);
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(sys::postThreadMessage(id, sys::messageApp, 0, 0));  // its queue is there already
+    ASSERT_TRUE(sys::resumeThread(thread));
+    ASSERT_EQ(sys::waitForThread(thread, 10000), sys::WaitResult::signalled);
+    uint32_t code = 0;
+    EXPECT_TRUE(started && sys::threadExitCode(thread, &code) && code == 5) << code;
+    EXPECT_FALSE(sys::resumeThread(thread));  // only once
+    sys::closeThread(thread);
+
+    // A thread ended before it began never runs.
+    started = false;
+    thread = sys::createSuspendedThread(16384, markStarted, &started, nullptr);
+    EXPECT_TRUE(sys::terminateThread(thread, 7));
+    ASSERT_EQ(sys::waitForThread(thread, 10000), sys::WaitResult::signalled);
+    EXPECT_FALSE(started || sys::resumeThread(thread));
+    sys::closeThread(thread);
+}
+
+#if !defined(_WIN32)
+// Here a terminated thread unwinds: what it owns is destroyed.
+TEST(PlatformThread, TerminatedThreadEndsAtItsNextCheckAndFreesWhatItOwns) {
+    std::atomic<bool> alive{false};
+    sys::Handle thread = sys::createThread(16384, ownUntilTerminated, &alive, nullptr);
+    for (int i = 0; i < 2000 && !alive; ++i) sys::sleepMs(1);
+    ASSERT_TRUE(alive);
+    EXPECT_TRUE(sys::terminateThread(thread, 3));
+    ASSERT_EQ(sys::waitForThread(thread, 10000), sys::WaitResult::signalled);
+    uint32_t code = 0;
+    EXPECT_TRUE(sys::threadExitCode(thread, &code) && code == 3) << code;
+    EXPECT_FALSE(alive);
+    sys::closeThread(thread);
+}
+#endif
+
+// One handle's lock holds every other handle of the file back until it is gone.
+TEST(PlatformFile, LockHoldsOtherHandlesBackUntilUnlocked) {
+    TempFile path("qw_platform_lock");
+    path.write("0123456789");
+    sys::Handle first = sys::openFile(path.c_str(), sys::FileAccess::readWrite);
+    sys::Handle second = sys::openFile(path.c_str(), sys::FileAccess::read);
+    ASSERT_TRUE(sys::lockFile(first));
+    std::atomic<bool> locked{false};
+    std::thread other([&] {
+        locked = sys::lockFile(second);
+        sys::unlockFile(second);
+    });
+    sys::sleepMs(50);
+    EXPECT_FALSE(locked);
+    // The lock stops no reader or writer: it is advisory.
+    char bytes[4] = {};
+    uint32_t count = 0;
+    EXPECT_TRUE(sys::readFile(second, bytes, 4, &count) && count == 4) << count;
+    EXPECT_TRUE(sys::writeFile(first, "ab", 2, &count) && count == 2) << count;
+    EXPECT_TRUE(sys::unlockFile(first));
+    other.join();
+    EXPECT_TRUE(locked);
+    sys::closeFile(first), sys::closeFile(second);
+    EXPECT_EQ(path.read(), "ab23456789");
+}
+
 TEST(PlatformFile, SeeksReadsWritesAndTruncatesWithinTheRules) {
     TempFile path("qw_platform_file");
     path.write("0123456789");

@@ -2,6 +2,7 @@
 // rest of the system relies on: existing files only, a file pointer that
 // refuses to move before the start, 32-bit positions and sizes.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,6 +117,18 @@ bool setEndOfFile(Handle file) {
     } while (result != 0 && errno == EINTR);
     return result == 0;
 }
+
+// flock locks belong to the open file, not to the process, so two handles
+// of one process exclude each other as handles of two processes do.
+bool lockFile(Handle file) {
+    int result;
+    do {
+        result = flock(toDescriptor(file), LOCK_EX);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool unlockFile(Handle file) { return flock(toDescriptor(file), LOCK_UN) == 0; }
 
 uint32_t fileSize(Handle file) {
     struct stat info;

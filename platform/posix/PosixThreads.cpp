@@ -24,6 +24,17 @@
 
 #include "platform/platform.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QW_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QW_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(QW_ADDRESS_SANITIZER)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace qw::sys {
 
 // ---- Mutexes ---------------------------------------------------------------
@@ -169,6 +180,8 @@ struct ThreadRecord {
 
     std::mutex lock;
     std::condition_variable finishedSignal;
+    std::condition_variable resumeSignal;
+    bool resumed = false;  // a suspended thread's procedure may begin
     bool finished = false;
     uint32_t exitCode = 0;
     uint32_t terminateCode = 0;
@@ -211,6 +224,12 @@ void* threadStart(void* argument) {
     currentSlot.id = record->id;
     currentSlot.queue = record->queue;
     ThreadCompletion completion{record};
+    {
+        // A suspended thread waits here; a termination meanwhile unwinds it
+        // from the wait (a cancellation point) through the completion.
+        std::unique_lock<std::mutex> guard(record->lock);
+        record->resumeSignal.wait(guard, [record] { return record->resumed; });
+    }
     completion.result = record->procedure(record->argument);
     completion.returned = true;
     return nullptr;
@@ -222,7 +241,7 @@ constexpr size_t minimumStack = 256 * 1024;
 
 }  // namespace
 
-Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
+Handle createSuspendedThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
     if (procedure == nullptr) return nullptr;
     auto* record = new (std::nothrow) ThreadRecord;
     if (record == nullptr) return nullptr;
@@ -249,6 +268,22 @@ Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, ui
     return record;
 }
 
+bool resumeThread(Handle thread) {
+    if (thread == nullptr) return false;
+    auto* record = static_cast<ThreadRecord*>(thread);
+    std::lock_guard<std::mutex> guard(record->lock);
+    if (record->resumed || record->finished) return false;
+    record->resumed = true;
+    record->resumeSignal.notify_all();
+    return true;
+}
+
+Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
+    Handle thread = createSuspendedThread(stackSize, procedure, argument, threadId);
+    if (thread != nullptr) resumeThread(thread);
+    return thread;
+}
+
 void raiseCurrentThreadPriority() {
     // Linux keeps a nice value per thread.  Lowering it needs a privilege an
     // ordinary process lacks; then the call fails and the thread keeps its
@@ -273,15 +308,35 @@ WaitResult waitForThread(Handle thread, uint32_t milliseconds) {
 }
 
 bool terminateThread(Handle thread, uint32_t exitCode) {
-    // Best effort: a POSIX thread cannot be stopped at an arbitrary point.  The
+    // A POSIX thread cannot be stopped at an arbitrary point.  The
     // cancellation takes effect at the thread's next cancellation point (a
-    // sleep, a wait, a read or write); a thread computing without one runs on.
+    // sleep, a wait, a read or write, endIfTerminated) and unwinds its stack:
+    // what the thread owns is destroyed on the way, nothing else of it runs.
     if (thread == nullptr) return false;
     auto* record = static_cast<ThreadRecord*>(thread);
     std::lock_guard<std::mutex> guard(record->lock);
     if (record->finished) return true;
     record->terminateCode = exitCode;
     return pthread_cancel(record->thread) == 0;
+}
+
+void endIfTerminated() {
+#if defined(QW_ADDRESS_SANITIZER)
+    // A termination unwinds the stack without the clean-up that a throw gets
+    // from the address checker: frames it skips would keep their guard zones
+    // and later look like overflows.  The checker is told here, in the deepest
+    // frame of the unwind, before any frame above is entered again.
+    struct Unwinding {
+        bool returned = false;
+        ~Unwinding() {
+            if (!returned) __asan_handle_no_return();
+        }
+    } unwinding;
+    pthread_testcancel();
+    unwinding.returned = true;
+#else
+    pthread_testcancel();
+#endif
 }
 
 bool threadExitCode(Handle thread, uint32_t* exitCode) {

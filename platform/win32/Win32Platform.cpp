@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdarg>
+#include <new>
 #include <string>
 
 #include "platform/platform.h"
@@ -27,8 +28,8 @@ namespace {
 // Our thread procedures use the default calling convention, the system calls
 // its start routine with its own; a small trampoline bridges the two.  The
 // system gives a thread its message queue only when it first asks for
-// messages, so the trampoline asks at once and createThread waits for that:
-// a message posted as soon as createThread returns is never lost.
+// messages, so the trampoline asks at once and resumeThread waits for that:
+// a message posted as soon as the thread is running is never lost.
 struct ThreadStart {
     ThreadProc procedure;
     void* argument;
@@ -36,7 +37,7 @@ struct ThreadStart {
 };
 
 DWORD WINAPI threadTrampoline(LPVOID parameter) {
-    // The record lives on the creator's stack until queueReady is set.
+    // The record belongs to the creator, who frees it once queueReady is set.
     const ThreadStart start = *static_cast<ThreadStart*>(parameter);
     MSG msg;
     PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
@@ -44,22 +45,82 @@ DWORD WINAPI threadTrampoline(LPVOID parameter) {
     return start.procedure(start.argument);
 }
 
+// Threads made suspended and not yet resumed, with their start records.
+struct PendingThread {
+    HANDLE thread;
+    ThreadStart* start;
+};
+SRWLOCK pendingLock = SRWLOCK_INIT;
+PendingThread pending[64];
+uint32_t pendingCount = 0;
+
+void freeStart(ThreadStart* start) {
+    CloseHandle(start->queueReady);
+    delete start;
+}
+
+// Takes the start record of a suspended thread out of the list; null when the
+// thread is not waiting to begin.
+ThreadStart* takePending(HANDLE thread) {
+    ThreadStart* start = nullptr;
+    AcquireSRWLockExclusive(&pendingLock);
+    for (uint32_t i = 0; i < pendingCount; ++i) {
+        if (pending[i].thread == thread) {
+            start = pending[i].start;
+            pending[i] = pending[--pendingCount];
+            break;
+        }
+    }
+    ReleaseSRWLockExclusive(&pendingLock);
+    return start;
+}
+
 }  // namespace
 
-Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
+Handle createSuspendedThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
     if (procedure == nullptr) return nullptr;
-    ThreadStart start{procedure, argument, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    if (start.queueReady == nullptr) return nullptr;
+    auto* start = new (std::nothrow) ThreadStart{procedure, argument, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    if (start == nullptr) return nullptr;
+    HANDLE thread = nullptr;
     DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, stackSize, threadTrampoline, &start, 0, &id);
-    if (thread != nullptr) {
-        // Either the queue is ready or the thread ended before it got there.
-        HANDLE both[2] = {start.queueReady, thread};
-        WaitForMultipleObjects(2, both, FALSE, INFINITE);
+    AcquireSRWLockExclusive(&pendingLock);
+    if (start->queueReady != nullptr && pendingCount < sizeof(pending) / sizeof(pending[0])) {
+        thread = CreateThread(nullptr, stackSize, threadTrampoline, start, CREATE_SUSPENDED, &id);
+        if (thread != nullptr) pending[pendingCount++] = PendingThread{thread, start};
     }
-    CloseHandle(start.queueReady);
-    if (thread == nullptr) return nullptr;
+    ReleaseSRWLockExclusive(&pendingLock);
+    if (thread == nullptr) {
+        if (start->queueReady != nullptr) CloseHandle(start->queueReady);
+        delete start;
+        return nullptr;
+    }
     if (threadId != nullptr) *threadId = id;
+    return thread;
+}
+
+bool resumeThread(Handle thread) {
+    ThreadStart* start = takePending(thread);
+    if (start == nullptr) return false;
+    const bool resumed = ResumeThread(thread) != static_cast<DWORD>(-1);
+    if (resumed) {
+        // Either the queue is ready or the thread ended before it got there.
+        HANDLE both[2] = {start->queueReady, thread};
+        WaitForMultipleObjects(2, both, FALSE, INFINITE);
+    } else {
+        // A thread that cannot begin is ended before its record goes.
+        TerminateThread(thread, 0);
+        WaitForSingleObject(thread, INFINITE);
+    }
+    freeStart(start);
+    return resumed;
+}
+
+Handle createThread(uint32_t stackSize, ThreadProc procedure, void* argument, uint32_t* threadId) {
+    Handle thread = createSuspendedThread(stackSize, procedure, argument, threadId);
+    if (thread != nullptr && !resumeThread(thread)) {
+        CloseHandle(thread);
+        return nullptr;
+    }
     return thread;
 }
 
@@ -80,6 +141,8 @@ WaitResult waitForThread(Handle thread, uint32_t milliseconds) {
 
 bool terminateThread(Handle thread, uint32_t exitCode) { return TerminateThread(thread, exitCode) != FALSE; }
 
+void endIfTerminated() {}
+
 bool threadExitCode(Handle thread, uint32_t* exitCode) {
     // A thread may itself return the "still active" code, so whether it has
     // ended is asked of its handle.
@@ -91,7 +154,10 @@ bool threadExitCode(Handle thread, uint32_t* exitCode) {
 }
 
 void closeThread(Handle thread) {
-    if (thread != nullptr) CloseHandle(thread);
+    if (thread == nullptr) return;
+    // A thread closed before it was resumed never reads its start record.
+    if (ThreadStart* start = takePending(thread)) freeStart(start);
+    CloseHandle(thread);
 }
 
 bool postThreadMessage(uint32_t threadId, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -140,6 +206,30 @@ uint32_t setFilePointer(Handle file, int32_t distance, uint32_t origin) {
 }
 
 bool setEndOfFile(Handle file) { return SetEndOfFile(file) != FALSE; }
+
+namespace {
+
+// Windows byte-range locks are mandatory: reads and writes of the range by
+// other handles fail.  The lock is taken on the last byte of the 64-bit
+// range, which no file reaches, so it excludes only other lockers.
+constexpr DWORD lockOffsetLow = 0xFFFFFFFEu;
+constexpr DWORD lockOffsetHigh = 0xFFFFFFFFu;
+
+}  // namespace
+
+bool lockFile(Handle file) {
+    OVERLAPPED range{};
+    range.Offset = lockOffsetLow;
+    range.OffsetHigh = lockOffsetHigh;
+    return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range) != FALSE;
+}
+
+bool unlockFile(Handle file) {
+    OVERLAPPED range{};
+    range.Offset = lockOffsetLow;
+    range.OffsetHigh = lockOffsetHigh;
+    return UnlockFileEx(file, 0, 1, 0, &range) != FALSE;
+}
 
 uint32_t fileSize(Handle file) { return GetFileSize(file, nullptr); }
 
