@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "layer3/Layer3Decoder.h"
+#include "synthesis/SimdLevel.h"
 #include "tests/support/DecodeLoop.h"
 #include "tests/support/MemoryStream.h"
 
@@ -83,10 +84,14 @@ private:
     qw::test::DecodeLoop loop;
 };
 
-void runOurs(benchmark::State& state, const std::vector<uint8_t>* bytes, Layer3Variant variant) {
+// level: the instruction set the kernels may use (the SSE2 baseline is what
+// the shipped 32-bit module runs on a processor without AVX).
+void runOurs(benchmark::State& state, const std::vector<uint8_t>* bytes, Layer3Variant variant, qw::simd::Level level) {
+    qw::simd::cap(level);
     OurDecoder decoder(*bytes, variant);
     uint64_t values = 0;
     for (auto _ : state) values = decoder.decodeAll();
+    qw::simd::cap(qw::simd::supported());
     if (values == 0) state.SkipWithError("no Layer III frame decoded");
     state.SetItemsProcessed(int64_t(values) * state.iterations());
     state.counters["values"] = double(values);
@@ -171,10 +176,20 @@ int main(int argc, char** argv) {
     const std::string performance = "Layer3/BestPerformance";
     const std::string quality = "Layer3/BestQuality";
     const std::string reference = "Layer3/libmpg123";
-    benchmark::RegisterBenchmark(performance.c_str(), runOurs, &bytes, Layer3Variant::performance)
+    const qw::simd::Level widest = qw::simd::supported();
+    benchmark::RegisterBenchmark(performance.c_str(), runOurs, &bytes, Layer3Variant::performance, widest)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(quality.c_str(), runOurs, &bytes, Layer3Variant::quality)
+    benchmark::RegisterBenchmark(quality.c_str(), runOurs, &bytes, Layer3Variant::quality, widest)
         ->Unit(benchmark::kMillisecond);
+    const std::string performanceSse2 = performance + "/sse2", qualitySse2 = quality + "/sse2";
+    if (widest != qw::simd::Level::sse2) {
+        benchmark::RegisterBenchmark(performanceSse2.c_str(), runOurs, &bytes, Layer3Variant::performance,
+                                     qw::simd::Level::sse2)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(qualitySse2.c_str(), runOurs, &bytes, Layer3Variant::quality,
+                                     qw::simd::Level::sse2)
+            ->Unit(benchmark::kMillisecond);
+    }
 #ifdef QW_HAVE_MPG123
     benchmark::RegisterBenchmark(reference.c_str(), runMpg123, &bytes)->Unit(benchmark::kMillisecond);
 #else
@@ -189,7 +204,7 @@ int main(int argc, char** argv) {
     const auto base = times.find(reference);
     if (base != times.end() && base->second > 0) {
         std::printf("\ntime ratio, ours / libmpg123 (CPU time per pass):\n");
-        for (const std::string& name : {performance, quality}) {
+        for (const std::string& name : {performance, quality, performanceSse2, qualitySse2}) {
             const auto ours = times.find(name);
             if (ours != times.end()) std::printf("  %-24s %6.2f\n", name.c_str(), ours->second / base->second);
         }
