@@ -41,4 +41,7 @@ private:
 // The text of a control of a dialog.
 std::string dialogItemText(sys::Handle dialog, int32_t id);
 
+// Prints the tag fields the file-information dialog shows, one a line.
+void printTagFields(sys::Handle dialog);
+
 }  // namespace qw::host

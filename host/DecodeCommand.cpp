@@ -54,11 +54,18 @@ int decodeCommand(const Options& options) {
     if (seekMs >= 0) player.seek(seekMs);
     player.waitForEnd(true);
     player.stop();
+    const uint32_t layer = player.state() ? player.state()->layer : 0;
     player.shutdown();
 
     const bool written = writer.close();
-    if (player.outputsOpened == 0) return fail("no MPEG audio frame found in " + files[0]);
     if (!written || player.writeFailed) return fail("cannot write " + files[1]);
+    // No PCM at all is a failure of its own (status 2), told in one line; the
+    // module has shown its own messages meanwhile.
+    if (player.outputsOpened == 0) return fail("no MPEG audio frame found in " + files[0], 2);
+    if (writer.bytesWritten() == 0 && !player.formatChanged) {
+        return fail(
+            "the module decoded no PCM from " + files[0] + " (its frames are Layer " + std::to_string(layer) + ")", 2);
+    }
     if (player.formatChanged) {
         return fail("the sample rate changes from " + std::to_string(player.sampleRate) + " to " +
                         std::to_string(player.changedRate) + " Hz at " + std::to_string(player.positionMs) +

@@ -83,9 +83,9 @@ void printSongInfo(PlayerContext& context) {
     std::printf("  length:  %u ms\n", song.lengthMs);
 }
 
-void printDialog(sys::Handle dialog) {
-    std::printf("File information dialog\n");
-    std::printf("  path:    %s\n", dialogItemText(dialog, item::path).c_str());
+}  // namespace
+
+void printTagFields(sys::Handle dialog) {
     std::printf("  artist:  %s\n", dialogItemText(dialog, item::artist).c_str());
     std::printf("  title:   %s\n", dialogItemText(dialog, item::title).c_str());
     std::printf("  album:   %s\n", dialogItemText(dialog, item::album).c_str());
@@ -98,6 +98,14 @@ void printDialog(sys::Handle dialog) {
     } else {
         std::printf("  genre:   %s (%d)\n", name, int(genre));
     }
+}
+
+namespace {
+
+void printDialog(sys::Handle dialog) {
+    std::printf("File information dialog\n");
+    std::printf("  path:    %s\n", dialogItemText(dialog, item::path).c_str());
+    printTagFields(dialog);
     std::printf("  status:  %s\n", dialogItemText(dialog, item::status).c_str());
     std::printf("  stream properties:\n");
     printLines(dialogItemText(dialog, item::properties), "    ");
@@ -137,10 +145,28 @@ int infoCommand(const Options& options) {
         player.shutdown();
         return status;
     };
-    if (player.infoRequests == 0) return finish(fail("no MPEG audio frame found in " + files[0]));
+    if (player.infoRequests == 0) return finish(fail("no MPEG audio frame found in " + files[0], 2));
 
     std::printf("%s\n", files[0].c_str());
+    const InputFile& input = player.input();
+    if (input.seekable()) {
+        std::printf("  size:    %llu bytes\n", static_cast<unsigned long long>(input.tagBytes() + input.size()));
+    }
+    if (input.tagCount() == 1) {
+        std::printf("  ID3v2:   tag of %llu bytes skipped\n", static_cast<unsigned long long>(input.tagBytes()));
+    } else if (input.tagCount() > 1) {
+        std::printf("  ID3v2:   %u tags of %llu bytes skipped\n", input.tagCount(),
+                    static_cast<unsigned long long>(input.tagBytes()));
+    }
     printSongInfo(player.context());
+
+    if (!input.seekable()) {
+        // The dialog opens the file by its path a second time, which would
+        // block on a FIFO or read nothing of a pipe.
+        std::printf("File information dialog\n  skipped: it opens the file a second time, which %s cannot be\n",
+                    files[0] == "-" ? "standard input" : "a pipe, FIFO or device");
+        return finish(0);
+    }
 
     uint32_t result = 1;
     module.extendedInfo(0, &result, &player.context());

@@ -1,9 +1,14 @@
+// 64-bit file offsets on 32-bit POSIX systems too.
+#if !defined(_WIN32) && !defined(_FILE_OFFSET_BITS)
+#define _FILE_OFFSET_BITS 64
+#endif
+
 #include "host/PcmWriter.h"
 
+#include <fcntl.h>
 #include <algorithm>
 #include <cctype>
 #if defined(_WIN32)
-#include <fcntl.h>
 #include <io.h>
 #endif
 
@@ -18,6 +23,30 @@ void put16(uint8_t* p, uint32_t v) {
 void put32(uint8_t* p, uint32_t v) {
     put16(p, v & 0xFFFF);
     put16(p + 2, v >> 16);
+}
+
+// The WAV sizes of a stream whose length is not known when the header goes out.
+constexpr uint32_t unknownSize = 0xFFFFFFFFu;
+
+// Where the next byte goes in the output, or -1 when the output cannot be
+// rewound to patch it (a pipe, a terminal, or a file opened for appending,
+// where every write lands at the end).
+int64_t rewindableOffset(std::FILE* file) {
+#if defined(_WIN32)
+    return _ftelli64(file);
+#else
+    const int flags = fcntl(fileno(file), F_GETFL);
+    if (flags < 0 || (flags & O_APPEND) != 0) return -1;
+    return int64_t(ftello(file));
+#endif
+}
+
+int seekTo(std::FILE* file, int64_t offset) {
+#if defined(_WIN32)
+    return _fseeki64(file, offset, SEEK_SET);
+#else
+    return fseeko(file, off_t(offset), SEEK_SET);
+#endif
 }
 
 }  // namespace
@@ -52,9 +81,7 @@ bool PcmWriter::open(const std::string& path) {
         errorText = "cannot write " + path;
         return false;
     }
-    // Room for the header, completed by close().
-    if (wav) failed = !writeWavHeader(file, 0);
-    return !failed;
+    return true;
 }
 
 void PcmWriter::setFormat(uint32_t sampleRate, uint32_t channels) {
@@ -63,20 +90,22 @@ void PcmWriter::setFormat(uint32_t sampleRate, uint32_t channels) {
 }
 
 bool PcmWriter::write(const void* bytes, uint32_t count) {
+    if (wav && !headerWritten && !startWav()) failed = true;
     dataBytes += count;
-    if (toStdout) {
-        const auto* p = static_cast<const uint8_t*>(bytes);
-        held.insert(held.end(), p, p + count);
-        return true;
-    }
-    if (std::fwrite(bytes, 1, count, file) != count) failed = true;
+    if (!failed && std::fwrite(bytes, 1, count, file) != count) failed = true;
     return !failed;
 }
 
-bool PcmWriter::writeWavHeader(std::FILE* out, uint32_t dataSize) {
+bool PcmWriter::startWav() {
+    headerAt = rewindableOffset(file);
+    headerWritten = true;
+    return writeWavHeader(unknownSize);
+}
+
+bool PcmWriter::writeWavHeader(uint32_t dataSize) {
     uint8_t h[44];
     std::copy_n("RIFF", 4, h);
-    put32(h + 4, 36 + dataSize);
+    put32(h + 4, dataSize == unknownSize ? unknownSize : 36 + dataSize);
     std::copy_n("WAVEfmt ", 8, h + 8);
     put32(h + 16, 16);
     put16(h + 20, 1);  // integer PCM
@@ -87,24 +116,23 @@ bool PcmWriter::writeWavHeader(std::FILE* out, uint32_t dataSize) {
     put16(h + 34, 16);
     std::copy_n("data", 4, h + 36);
     put32(h + 40, dataSize);
-    return std::fwrite(h, 1, sizeof h, out) == sizeof h;
+    return std::fwrite(h, 1, sizeof h, file) == sizeof h;
 }
 
 bool PcmWriter::close() {
     if (!file) return false;
-    // A WAV file cannot describe more than 4 GB; larger outputs are cut in the header only.
-    const uint32_t size = uint32_t(std::min<uint64_t>(dataBytes, 0xFFFFFFFFu - 36));
-    if (toStdout) {
-        failed = failed || !writeWavHeader(file, size);
-        if (!held.empty() && std::fwrite(held.data(), 1, held.size(), file) != held.size()) failed = true;
-        failed = failed || std::fflush(file) != 0;
-        file = nullptr;
-        return !failed;
+    if (wav && !headerWritten) {
+        // Nothing was written: the sizes are known before the header goes out.
+        headerWritten = true;
+        failed = failed || !writeWavHeader(uint32_t(dataBytes));
+    } else if (wav && headerAt >= 0 && dataBytes <= unknownSize - 36) {
+        // A WAV header cannot describe 4 GB of data or more: such an output
+        // keeps the sizes of a stream of unknown length.
+        failed =
+            failed || std::fflush(file) != 0 || seekTo(file, headerAt) != 0 || !writeWavHeader(uint32_t(dataBytes));
     }
-    if (wav) {
-        failed = failed || std::fseek(file, 0, SEEK_SET) != 0 || !writeWavHeader(file, size);
-    }
-    failed = std::fclose(file) != 0 || failed;
+    failed = std::fflush(file) != 0 || failed;
+    if (!toStdout) failed = std::fclose(file) != 0 || failed;
     file = nullptr;
     return !failed;
 }

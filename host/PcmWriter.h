@@ -1,10 +1,13 @@
 // Where decoded PCM goes: a WAV file, raw PCM, or WAV on standard output.
+// PCM goes out as it comes, whatever the length: the WAV header is written
+// before the first data with the sizes of a stream of unknown length
+// (0xFFFFFFFF, as pipes carry it) and completed at the end when the output
+// can seek.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace qw::host {
 
@@ -23,16 +26,19 @@ public:
     uint64_t bytesWritten() const { return dataBytes; }
 
 private:
-    bool writeWavHeader(std::FILE* file, uint32_t dataSize);
+    bool writeWavHeader(uint32_t dataSize);
+    // Writes the header once, sizes unknown, before the first data.
+    bool startWav();
 
     std::FILE* file = nullptr;
     bool wav = false;
     bool toStdout = false;
+    bool headerWritten = false;
     bool failed = false;
     uint32_t rate = 0;
     uint32_t channelCount = 0;
     uint64_t dataBytes = 0;
-    std::vector<uint8_t> held;  // WAV for stdout is held until its size is known
+    int64_t headerAt = -1;  // output offset of the header; -1 when the output cannot seek
     std::string errorText;
 };
 

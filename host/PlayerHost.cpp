@@ -39,19 +39,12 @@ PlayerHost::PlayerHost(Module& loaded, std::string iniPath) : module(loaded), in
 
 PlayerHost::~PlayerHost() {
     shutdown();
-    if (input && input != stdin) std::fclose(input);
     if (current == this) current = nullptr;
 }
 
 bool PlayerHost::openInput(const std::string& inputPath) {
     path = inputPath;
-    if (inputPath == "-") {
-        input = stdin;
-        seekable = false;
-        return true;
-    }
-    input = std::fopen(inputPath.c_str(), "rb");
-    return input != nullptr;
+    return inputFile.open(inputPath);
 }
 
 bool PlayerHost::initialise() {
@@ -125,21 +118,27 @@ intptr_t QW_CALL PlayerHost::hostRequest(uint32_t code, uint32_t) {
 }
 
 int32_t QW_CALL PlayerHost::readStream(void* buffer, uint32_t length, uint32_t* count) {
-    std::FILE* in = current->input;
-    if (!in) return 0;
-    size_t got = std::fread(buffer, 1, length, in);
+    InputFile& in = current->inputFile;
+    if (!in.isOpen()) return 0;
+    const size_t got = in.read(buffer, length);
     *count = uint32_t(got);
-    return got > 0 || !std::ferror(in) ? 1 : 0;
+    return got > 0 || !in.failed() ? 1 : 0;
 }
 
+// Positions in this contract are 32-bit.  An offset from the start is taken
+// as unsigned: the module passes its (unsigned) positions that way, and no
+// position lies before the start, so files of 2 to 4 GB seek in full.  A seek
+// whose target lies beyond 4 GB - 1 is refused and the position stays, so no
+// answer ever wraps: the seek to the end of a larger file fails, and the
+// module takes such a file as one that cannot seek, playing it from start to
+// end without a length.
 int32_t QW_CALL PlayerHost::seekStream(int32_t offset, uint32_t origin, uint32_t* position) {
-    PlayerHost* self = current;
-    if (!self->input || !self->seekable || origin > 2) return 0;
-    static const int whence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
-    if (std::fseek(self->input, offset, whence[origin]) != 0) return 0;
-    long at = std::ftell(self->input);
-    if (at < 0) return 0;
-    *position = uint32_t(at);
+    InputFile& in = current->inputFile;
+    if (!in.isOpen() || !in.seekable() || origin > 2) return 0;
+    const int64_t from = origin == 0 ? 0 : origin == 1 ? int64_t(in.position()) : int64_t(in.size());
+    const int64_t target = from + (origin == 0 ? int64_t(uint32_t(offset)) : int64_t(offset));
+    if (target < 0 || target > int64_t(UINT32_MAX) || !in.seek(uint64_t(target))) return 0;
+    *position = uint32_t(target);
     return 1;
 }
 

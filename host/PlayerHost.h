@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "host/InputFile.h"
 #include "host/Module.h"
 #include "host/PcmWriter.h"
 #include "quillwave/quillwave.h"
@@ -19,6 +20,9 @@ public:
 
     // Opens the input ("-" reads standard input, which cannot seek).
     bool openInput(const std::string& path);
+    // Names the current file for the module without opening it.
+    void setInputPath(const std::string& inputPath) { path = inputPath; }
+    const InputFile& input() const { return inputFile; }
     // PCM from writeOutput goes here (may be null: PCM is discarded).
     void setWriter(PcmWriter* writer) { pcmWriter = writer; }
 
@@ -61,8 +65,7 @@ private:
     Module& module;
     std::string ini;
     std::string path;
-    std::FILE* input = nullptr;
-    bool seekable = true;
+    InputFile inputFile;
     PcmWriter* pcmWriter = nullptr;
     PlayerContext playerContext{};
     bool initialised = false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/InputFile.h"
 #include "host/Module.h"
 #include "host/PcmWriter.h"
 #include "host/StreamFormat.h"
@@ -30,14 +31,25 @@ int recordCommand(const Options& options) {
     }
     if (files.size() != 2) return fail(std::string("record needs INPUT and OUTPUT\n") + usage);
 
+    // The recorder opens INPUT itself and rewinds it to measure its duration,
+    // and the host opens it again for its format: a pipe or FIFO cannot be
+    // read that way, and opening a FIFO twice would wait for a second writer.
+    if (InputFile::isReadOnce(files[0])) {
+        return fail("record needs a regular file: " + files[0] + " can be read only once");
+    }
+
     Module module;
     if (!module.load(options.plugin)) return fail(module.error(), 2);
     if (!module.createRecorder) return fail("the module has no recorder interface", 2);
 
-    // The module turns the wide path back into the system's multi-byte form.
+    // The module turns the wide path back into the system's multi-byte form,
+    // in the same locale.  Where the user's locale cannot spell the path (no
+    // locale set: plain ASCII), file names are taken as UTF-8.
     std::setlocale(LC_CTYPE, "");
     std::vector<wchar_t> widePath(files[0].size() + 1);
-    if (std::mbstowcs(widePath.data(), files[0].c_str(), widePath.size()) == size_t(-1)) {
+    if (std::mbstowcs(widePath.data(), files[0].c_str(), widePath.size()) == size_t(-1) &&
+        (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr ||
+         std::mbstowcs(widePath.data(), files[0].c_str(), widePath.size()) == size_t(-1))) {
         return fail("cannot convert the path " + files[0]);
     }
 
@@ -60,7 +72,7 @@ int recordCommand(const Options& options) {
 
     StreamFormat format;
     if (!readStreamFormat(files[0], &format) || durationMs <= 0) {
-        return finish(fail("no MPEG audio frame found in " + files[0]));
+        return finish(fail("no MPEG audio frame found in " + files[0], 2));
     }
     PcmWriter writer;
     if (!writer.open(files[1])) return finish(fail(writer.error()));
@@ -83,6 +95,9 @@ int recordCommand(const Options& options) {
         }
     }
     if (!writer.close()) return finish(fail("cannot write " + files[1]));
+    if (format.layer == 2) {
+        return finish(fail("the module decoded no PCM from " + files[0] + " (its frames are Layer 2)", 2));
+    }
     return finish(0);
 }
 

@@ -13,7 +13,8 @@ struct StreamFormat {
     uint32_t layer = 0;  // 1, 2 or 3
 };
 
-// False when no frame header is found in the file's first 64 KB.
+// Searches the whole file behind its leading ID3v2 tags; false when no frame
+// header is found.
 bool readStreamFormat(const std::string& path, StreamFormat* format);
 
 }  // namespace qw::host

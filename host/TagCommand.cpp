@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/InputFile.h"
 #include "host/Module.h"
 #include "host/PlayerHost.h"
 #include "platform/platform.h"
@@ -38,6 +39,14 @@ int32_t findGenre(sys::Handle dialog, const std::string& genre) {
         if (sys::comboItemText(dialog, item::genre, i, name, sizeof name) >= 0 && sameText(name, genre)) return i;
     }
     return -1;
+}
+
+// Whether the file ends in an ID3v1 tag; the dialog shows defaults otherwise.
+bool hasId3v1Tag(const std::string& path) {
+    InputFile input;
+    char mark[3] = {};
+    return input.open(path) && input.size() >= 128 && input.seek(input.size() - 128) &&
+           input.read(mark, sizeof mark) == sizeof mark && std::string(mark, sizeof mark) == "TAG";
 }
 
 }  // namespace
@@ -74,6 +83,10 @@ int tagCommand(const Options& options) {
     }
     if (files.size() != 1) return fail(std::string("tag needs INPUT\n") + usage);
     if (wipe && (!fields.empty() || !genre.empty())) return fail("--wipe takes no field to set");
+    // The dialog opens the file by its path, to read and to write.
+    if (InputFile::isReadOnce(files[0]))
+        return fail("tag needs a regular file: " + files[0] + " can be read only once");
+    const bool change = wipe || !fields.empty() || !genre.empty();
 
     Module module;
     if (!module.load(options.plugin)) return fail(module.error(), 2);
@@ -83,7 +96,7 @@ int tagCommand(const Options& options) {
     // The dialog asks the host for the current file's path: INPUT, readable
     // or not (the dialog itself says when it cannot edit the file).
     PlayerHost player(module, options.ini);
-    player.openInput(files[0]);
+    player.setInputPath(files[0]);
     if (!player.initialise()) return fail("the module did not initialise", 2);
     uint32_t result = 1;
     module.extendedInfo(0, &result, &player.context());
@@ -100,6 +113,15 @@ int tagCommand(const Options& options) {
     if (!sys::isItemEnabled(dialog, button)) {
         std::printf("%s\n", dialogItemText(dialog, item::status).c_str());
         return finish(1);
+    }
+    if (!change) {
+        // Without a field to set, the tag is shown and the file left as it is.
+        if (hasId3v1Tag(files[0])) {
+            printTagFields(dialog);
+        } else {
+            std::printf("no ID3v1 tag\n");
+        }
+        return finish(0);
     }
     for (const auto& field : fields) sys::setItemText(dialog, field.first, field.second.c_str());
     if (!genre.empty()) {

@@ -27,7 +27,7 @@ const char usage[] =
     "  tag INPUT [--artist S] [--title S] [--album S] [--year S] [--comment S]\n"
     "            [--genre N|NAME] [--wipe]\n"
     "      set the given fields of INPUT's ID3v1 tag in the file-information\n"
-    "      dialog and save it, or wipe the tag\n"
+    "      dialog and save it, or wipe the tag; with neither, print the tag\n"
     "  config [performance|quality]\n"
     "      show the settings page; with a choice, make it and close the page\n"
     "  --help\n"

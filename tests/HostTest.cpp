@@ -92,7 +92,7 @@ TEST(HostDecode, LayerTwoIsRefusedFrameByFrame) {
     QW_REQUIRE_VECTOR(input, "l2-fl13.bit");
     const qw::test::TempFile output("quillwave-host-", ".pcm");
     const HostRun run = runHost("decode " + input + " " + output.path);
-    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.status, 2) << run.errors;  // no PCM at all
     EXPECT_TRUE(output.read().empty());
     size_t boxes = 0;
     for (size_t at = 0; (at = run.errors.find("ERROR: Layer2 Unsupported", at)) != std::string::npos; ++at) ++boxes;

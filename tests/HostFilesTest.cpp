@@ -1,0 +1,259 @@
+// The reference host on files as people have them: tagged at the start, long,
+// large, read once, named in other scripts, or holding no PCM.  Runs the built
+// program through the shell, so POSIX only.
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/TempFile.h"
+#include "support/Vectors.h"
+
+namespace {
+
+using qw::test::TempFile;
+
+const std::string sample = std::string(QW_SAMPLES_DIR) + "/sample.mp3";
+const std::string program = QW_BUILD_DIR "/quillwave --plugin " QW_BUILD_DIR "/SQqw4.sqp ";
+
+struct ProgramRun {
+    int status = -1;  // the exit status; 124 when it had to be stopped
+    std::string errors;
+};
+
+// Runs `before quillwave arguments` in the shell (before: environment or a
+// background writer), standard error captured; a run that hangs is stopped.
+ProgramRun quillwave(const std::string& arguments, const std::string& before = "") {
+    const TempFile errors("quillwave-files-err");
+    const int raw = std::system((before + " timeout 60 " + program + arguments + " 2>" + errors.path).c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, errors.read()};
+}
+
+std::string bytesOf(const std::string& path) {
+    const auto bytes = qw::test::readBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Equal outputs, or where they part.
+testing::AssertionResult sameBytes(const std::string& got, const std::string& expected) {
+    if (got == expected) return testing::AssertionSuccess();
+    const auto differ = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    return testing::AssertionFailure() << got.size() << " bytes against " << expected.size() << ", first difference at "
+                                       << (differ.first - got.begin());
+}
+
+// An ID3v2 tag of the given version around body; flag 0x10 adds the footer.
+std::string id3v2(char version, char flags, const std::string& body) {
+    const size_t n = body.size();
+    const std::string size{char(n >> 21 & 127), char(n >> 14 & 127), char(n >> 7 & 127), char(n & 127)};
+    const std::string fields = std::string{version, 0, flags} + size;
+    return "ID3" + fields + body + ((flags & 0x10) != 0 ? "3DI" + fields : "");
+}
+
+// A Layer I, 48 kHz frame header: a tag holding it leads a frame search astray.
+const std::string falseSync("\xFF\xFE\x94\x00", 4);
+
+// Decodes (or records) input into a .wav and returns its bytes; "" on failure.
+std::string decoded(const std::string& command, const std::string& input, ProgramRun* run = nullptr) {
+    const TempFile wav("quillwave-files-", ".wav");
+    const ProgramRun done = quillwave(command + " " + input + " " + wav.path);
+    if (run != nullptr) *run = done;
+    return done.status == 0 ? wav.read() : "";
+}
+
+TEST(HostFiles, LeadingId3v2TagsAreSkippedByEveryCommand) {
+    const std::string audio = bytesOf(sample);
+    const std::string decodedSample = decoded("decode", sample), recordedSample = decoded("record", sample);
+    ASSERT_FALSE(decodedSample.empty());
+    // 100 KB of padding before the first false sync word; then two tags in a
+    // row, versions 2.2 and 2.4 with a footer.
+    const std::string padded = id3v2(3, 0, std::string(100000, '\0') + falseSync + falseSync);
+    const std::string twoTags = id3v2(2, 0, std::string("TT2\0\0\6\0Title", 12) + falseSync) +
+                                id3v2(4, 0x10, falseSync + std::string(300, '\0'));
+    const std::pair<std::string, std::string> cases[] = {
+        {padded, "tag of " + std::to_string(padded.size()) + " bytes skipped"},
+        {twoTags, "2 tags of " + std::to_string(twoTags.size()) + " bytes skipped"}};
+    for (const auto& [tags, said] : cases) {
+        const TempFile file("quillwave-files-id3v2-", ".mp3");
+        file.write(tags + audio);
+        ProgramRun run;
+        EXPECT_TRUE(sameBytes(decoded("decode", file.path, &run), decodedSample)) << said << ": " << run.errors;
+        EXPECT_TRUE(sameBytes(decoded("record", file.path, &run), recordedSample)) << said << ": " << run.errors;
+
+        const TempFile out("quillwave-files-info");
+        run = quillwave("info " + file.path + " >" + out.path);
+        EXPECT_EQ(run.status, 0) << run.errors;
+        EXPECT_TRUE(contains(out.read(), "  ID3v2:   " + said + "\n")) << out.read();
+        EXPECT_TRUE(contains(out.read(), "Length: " + std::to_string(audio.size()) + " Bytes")) << out.read();
+    }
+}
+
+// The input is read in large blocks, not through a call per byte of a frame
+// search: 50 MB without a frame cost some 800 reads, not one per 4 KB.  (The
+// leak checker cannot run under strace.)
+TEST(HostFiles, InputIsReadInLargeBlocks) {
+    if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    const TempFile zeros("quillwave-files-zeros-", ".mp3"), counts("quillwave-files-strace");
+    zeros.write("");
+    std::filesystem::resize_file(zeros.path, 50 << 20);
+    const ProgramRun run = quillwave("decode " + zeros.path + " - >/dev/null",
+                                     "ASAN_OPTIONS=detect_leaks=0 strace -f -c -e trace=read -o " + counts.path);
+    EXPECT_EQ(run.status, 2) << run.errors;
+    const std::string table = counts.read();
+    const size_t row = table.rfind(" read\n");
+    ASSERT_NE(row, std::string::npos) << table;
+    const size_t start = table.rfind('\n', row);
+    // The row is "% time, seconds, usecs/call, calls, [errors], read".
+    std::vector<long> numbers;
+    for (size_t at = start + 1; at < row;) {
+        size_t used = 0;
+        numbers.push_back(long(std::stod(table.substr(at), &used)));
+        at += used;
+        while (at < row && table[at] == ' ') ++at;
+    }
+    ASSERT_GE(numbers.size(), 4u) << table;
+    EXPECT_LT(numbers[3], 2000) << table;
+}
+
+TEST(HostFiles, DecodeStreamsWavToStandardOutputInLittleMemory) {
+    // Six minutes (63 MB of PCM): the sample's audio again and again.
+    const std::string audio = bytesOf(sample).substr(0, qw::test::readBytes(sample).size() - 128);
+    std::string minutes;
+    for (int i = 0; i < 90; ++i) minutes += audio;
+    const TempFile input("quillwave-files-long-", ".mp3"), piped("quillwave-files-piped"),
+        redirected("quillwave-files-redirected"), peak("quillwave-files-peak");
+    input.write(minutes);
+
+    ProgramRun run = quillwave("decode " + input.path + " - | cat >" + piped.path);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const bool timed = std::system("/usr/bin/time -V >/dev/null 2>&1") == 0;
+    const std::string time = timed ? "/usr/bin/time -f %M -o " + peak.path : "";
+    run = quillwave("decode " + input.path + " - >" + redirected.path, time);
+    EXPECT_EQ(run.status, 0) << run.errors;
+
+    // Through a pipe the sizes are unknown; a file is completed at the end.
+    const std::string pipeWav = piped.read(), fileWav = redirected.read();
+    ASSERT_GT(fileWav.size(), 60000000u);
+    const std::string unknown(4, '\xFF');
+    EXPECT_EQ(pipeWav.substr(4, 4), unknown);
+    EXPECT_EQ(pipeWav.substr(40, 4), unknown);
+    const auto le32 = [&](size_t at) {
+        uint32_t value = 0;
+        for (size_t i = 4; i-- > 0;) value = value << 8 | uint8_t(fileWav[at + i]);
+        return value;
+    };
+    EXPECT_EQ(le32(4), fileWav.size() - 8);
+    EXPECT_EQ(le32(40), fileWav.size() - 44);
+    EXPECT_TRUE(sameBytes(pipeWav.substr(44), fileWav.substr(44)));
+
+    if (!timed) GTEST_SKIP() << "/usr/bin/time is not installed: peak memory not measured";
+#if defined(__SANITIZE_ADDRESS__)
+    const long limitKb = 96 * 1024;  // the sanitizer's own memory comes on top
+#else
+    const long limitKb = 24 * 1024;
+#endif
+    EXPECT_LE(std::atol(peak.read().c_str()), limitKb) << "peak memory in KB";
+}
+
+TEST(HostFiles, ReadOnceInputsAreOpenedOnceAndNeverHang) {
+    const TempFile fifo("quillwave-files-fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string writer = "(timeout 30 sh -c 'cat " + sample + " >" + fifo.path + "' &);";
+    const std::string decodedSample = decoded("decode", sample);
+
+    const TempFile out("quillwave-files-fifo-info");
+    ProgramRun run = quillwave("info " + fifo.path + " >" + out.path, writer);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_TRUE(contains(out.read(), "    Layer3\n")) << out.read();
+    EXPECT_TRUE(contains(out.read(), "File information dialog\n  skipped: ")) << out.read();
+
+    const TempFile wav("quillwave-files-fifo-", ".wav");
+    run = quillwave("decode " + fifo.path + " " + wav.path, writer);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_TRUE(sameBytes(wav.read(), decodedSample));
+    run = quillwave("decode - " + wav.path + " <" + sample);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_TRUE(sameBytes(wav.read(), decodedSample));
+
+    // Without a writer: a second open of the FIFO would wait for ever.
+    for (const std::string& command : {"record " + fifo.path + " " + wav.path, "tag " + fifo.path}) {
+        run = quillwave(command);
+        EXPECT_EQ(run.status, 1) << command << ": " << run.errors;
+        EXPECT_TRUE(contains(run.errors, "needs a regular file")) << run.errors;
+    }
+}
+
+TEST(HostFiles, NonAsciiPathsWorkInEveryCommand) {
+    const std::string folder = testing::TempDir() + "quillwave-é-" + std::to_string(getpid());
+    std::filesystem::create_directories(folder);
+    const std::string mp3 = folder + "/chanson-é.mp3", wav = folder + "/chanson-é.wav";
+    std::filesystem::copy_file(sample, mp3, std::filesystem::copy_options::overwrite_existing);
+    // A UTF-8 locale, and none (the path is then taken as UTF-8).
+    for (const std::string locale : {"LC_ALL=C.UTF-8", "LC_ALL=C"}) {
+        const TempFile out("quillwave-files-accent");
+        for (const std::string& command :
+             {"decode " + mp3 + " " + wav, "record " + mp3 + " " + wav, "info " + mp3, "tag " + mp3 + " --year 2001"}) {
+            const ProgramRun run = quillwave(command + " >" + out.path, locale);
+            EXPECT_EQ(run.status, 0) << locale << " " << command << ": " << run.errors;
+        }
+        EXPECT_EQ(out.read(), "TAG Saved!\n");
+    }
+    std::filesystem::remove_all(folder);
+}
+
+TEST(HostFiles, NoPcmAtAllExitsWithStatusTwo) {
+    QW_REQUIRE_VECTOR(layerTwo, "l2-fl13.bit");
+    const TempFile garbage("quillwave-files-garbage");
+    garbage.write(std::string(5000, 'U'));
+    for (const auto& [command, reason] : {std::pair<std::string, const char*>{"decode " + layerTwo, "decoded no PCM"},
+                                          {"record " + layerTwo, "decoded no PCM"},
+                                          {"decode " + garbage.path, "no MPEG audio frame found"},
+                                          {"record " + garbage.path, "no MPEG audio frame found"}}) {
+        const TempFile wav("quillwave-files-none-", ".wav");
+        const ProgramRun run = quillwave(command + " " + wav.path + " >/dev/null");
+        EXPECT_EQ(run.status, 2) << command;
+        const std::string last = run.errors.substr(run.errors.rfind("quillwave: "));
+        EXPECT_TRUE(contains(last, reason)) << command << ": " << run.errors;
+        EXPECT_EQ(std::count(last.begin(), last.end(), '\n'), 1) << last;
+    }
+}
+
+TEST(HostFiles, TagWithoutOptionsShowsTheTagAndWritesNothing) {
+    const std::string bytes = bytesOf(sample);
+    const std::pair<std::string, std::string> cases[] = {
+        {bytes, "  artist:  Quillwave\n  title:   Quillwave Sample\n  album:   Samples\n"},
+        {bytes.substr(0, bytes.size() - 128), "no ID3v1 tag\n"}};
+    for (const auto& [content, shown] : cases) {
+        const TempFile file("quillwave-files-tag-", ".mp3"), out("quillwave-files-tag-out");
+        file.write(content);
+        const ProgramRun run = quillwave("tag " + file.path + " >" + out.path);
+        EXPECT_EQ(run.status, 0) << run.errors;
+        EXPECT_TRUE(contains(out.read(), shown)) << out.read();
+        EXPECT_TRUE(file.read() == content) << "the file was written";
+    }
+}
+
+// Sizes over 2 and over 4 GB (sparse files: the sample, then zeros).
+TEST(HostFiles, InfoPrintsSizesBeyondFourGigabytes) {
+    for (const uint64_t size : {3000ull << 20, 5000ull << 20}) {
+        const TempFile file("quillwave-files-large-", ".mp3"), out("quillwave-files-large-out");
+        file.write(bytesOf(sample));
+        std::filesystem::resize_file(file.path, size);
+        const ProgramRun run = quillwave("info " + file.path + " >" + out.path);
+        EXPECT_EQ(run.status, 0) << run.errors;
+        EXPECT_TRUE(contains(out.read(), "  size:    " + std::to_string(size) + " bytes\n")) << out.read();
+    }
+}
+
+}  // namespace
+#endif
