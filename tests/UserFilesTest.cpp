@@ -1,0 +1,103 @@
+// Files as people have them (ID3v2 tags with and without cover art, tag
+// padding, ID3v1, variable bitrate with its information frame, ffmpeg with
+// two encoders), played by the host with both Layer III decoders and pulled
+// through the recorder, against an independent reference decoder.  The
+// only difference allowed is the silent information frame at the start,
+// which the reference decoder skips; the rest must agree to rounding.
+// scripts/make-user-files.sh builds the set (sox, lame, ffmpeg, mpg123) into
+// the build folder once; later runs reuse it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+#include "support/TempFile.h"
+#include "support/Vectors.h"
+
+namespace qw::test {
+namespace {
+
+const std::string setDir = QW_BUILD_DIR "/user-files";
+
+struct FileSet {
+    std::vector<std::string> files;
+    std::string problem;  // why there is no set, when files is empty
+    bool toolsMissing = false;
+};
+
+const FileSet& userFiles() {
+    static const FileSet result = [] {
+        FileSet set;
+        const std::string command =
+            "bash '" QW_SAMPLES_DIR "/../scripts/make-user-files.sh' '" + setDir + "' >'" + setDir + ".log' 2>&1";
+        const int status = std::system(command.c_str());
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+            set.problem = "sox, lame, ffmpeg or mpg123 missing: see " + setDir + ".log";
+            set.toolsMissing = true;
+            return set;
+        }
+        if (status != 0) {
+            set.problem = "make-user-files.sh failed (exit " + std::to_string(status) + "), see " + setDir + ".log";
+            return set;
+        }
+        std::ifstream list(setDir + "/user-files.list");
+        for (std::string line; std::getline(list, line);)
+            if (!line.empty()) set.files.push_back(line);
+        return set;
+    }();
+    return result;
+}
+
+// Runs the host; the PCM it wrote, or a failure naming the exit status.
+::testing::AssertionResult runHost(const std::string& arguments, const std::string& output, std::vector<int16_t>* pcm) {
+    const std::string command = QW_BUILD_DIR "/quillwave --plugin " QW_BUILD_DIR "/SQqw4.sqp " + arguments + " '" +
+                                output + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    if (status != 0) return ::testing::AssertionFailure() << "'quillwave " << arguments << "' exited " << status;
+    *pcm = toSamples(readBytes(output));
+    return ::testing::AssertionSuccess();
+}
+
+// Drops a leading frame of exact silence when that is all the reference lacks.
+void dropSilentInformationFrame(std::vector<int16_t>* ours, const std::vector<int16_t>& reference, size_t frameValues) {
+    if (ours->size() != reference.size() + frameValues) return;
+    if (std::any_of(ours->begin(), ours->begin() + long(frameValues), [](int16_t v) { return v != 0; })) return;
+    ours->erase(ours->begin(), ours->begin() + long(frameValues));
+}
+
+TEST(UserFiles, HostAndRecorderMatchReferenceDecoder) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the files are made and checked with Linux tools (sox, lame, ffmpeg, mpg123)";
+#endif
+    const FileSet& set = userFiles();
+    if (set.toolsMissing) GTEST_SKIP() << set.problem;
+    ASSERT_FALSE(set.files.empty()) << set.problem;
+    for (const std::string& name : set.files) {
+        const std::string input = setDir + "/" + name;
+        const std::vector<int16_t> reference = toSamples(readBytes(input + ".pcm"));
+        // One Layer III frame of the file's kind: 1152 samples per channel
+        // at 32 kHz and above, 576 below, in each of one or two channels.
+        const bool mono = name.find("mono") != std::string::npos;
+        const bool low = name.find("22050") != std::string::npos;
+        const size_t frameValues = (low ? 576 : 1152) * (mono ? 1 : 2);
+
+        const TempFile out("user-files", ".pcm");
+        std::vector<int16_t> pcm;
+        for (const std::string command : {"decode --decoder performance", "decode --decoder quality", "record"}) {
+            SCOPED_TRACE(name + ": " + command);
+            ASSERT_TRUE(runHost(command + " '" + input + "'", out.path, &pcm));
+            dropSilentInformationFrame(&pcm, reference, frameValues);
+            ASSERT_EQ(pcm.size(), reference.size()) << "values, after a leading silent frame is allowed for";
+            const Comparison c = compare(pcm, reference);
+            EXPECT_LE(c.maxDifference, 1) << "LSB; PSNR " << c.psnr << " dB";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qw::test
