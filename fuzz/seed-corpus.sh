@@ -14,7 +14,7 @@ if [ $# -lt 1 ] || [ $# -gt 4 ]; then
 fi
 here=$(cd "$(dirname "$0")" && pwd)
 out=$1
-vectors=${2:-$here/../../shared/vectors}
+vectors=${2:-$here/../tests/vectors}
 corpus=${3:-$out/generated}
 userfiles=${4:-$out/user-files}
 mkdir -p "$out"

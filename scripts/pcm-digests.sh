@@ -4,8 +4,7 @@
 # in the folders given, decoded by BUILD_DIR's quillwave with both Layer III
 # decoders.  Two builds give the same bits when their outputs are equal:
 #   diff <(scripts/pcm-digests.sh old-build corpus) <(scripts/pcm-digests.sh build corpus)
-# Usage: pcm-digests.sh BUILD_DIR [FOLDER...]   (vectors: ../shared/vectors or
-# tests/vectors, whichever exists)
+# Usage: pcm-digests.sh BUILD_DIR [FOLDER...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "$1" && pwd)
@@ -13,12 +12,7 @@ shift
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 inputs=()
-for dir in tests/vectors ../shared/vectors; do
-  if [ -d "$dir" ]; then
-    for f in "$dir"/l1-*.bit "$dir"/l3-*.bit "$dir"/M2L3*.bit; do [ -e "$f" ] && inputs+=("$f"); done
-    break
-  fi
-done
+for f in tests/vectors/l1-*.bit tests/vectors/l3-*.bit tests/vectors/M2L3*.bit; do inputs+=("$f"); done
 for dir in "$@"; do
   for f in "$dir"/*.mp3; do [ -e "$f" ] && inputs+=("$f"); done
 done
