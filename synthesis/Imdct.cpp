@@ -43,41 +43,39 @@ struct ImdctConstants {
                                               0.79335334,  0.923879532, 0.991444861};
 };
 
-// Several subbands are transformed side by side, one per lane of a vector of
-// doubles: two with SSE2, four with AVX, and one alone where no neighbour
-// shares the block type.  Each lane performs the same operations in the same
-// order as a subband alone would, so the lane count never changes a bit.
+// Several subbands are transformed side by side, one per vector lane: two
+// with SSE2, four with AVX, and one alone where no neighbour shares the block
+// type.  Each lane performs the same operations in the same order as a
+// subband alone would, so the lane count never changes a bit.
 // (The lane helpers are always inlined, so no vector crosses a call and the
 // compiler's note on 32-byte vector arguments without AVX does not apply.)
 #pragma GCC diagnostic ignored "-Wpsabi"
-template <int N>
+template <class Sample, int N>
 struct Lanes {
     typedef double Doubles __attribute__((vector_size(8 * N), aligned(8)));
-    typedef float Floats __attribute__((vector_size(4 * N), aligned(4)));
-};
+    // Values of the variant's precision.  A single sum or product of two of
+    // them, formed in double and rounded to float, is the float sum or
+    // product itself (double has more than twice float's precision, so the
+    // two roundings never differ from one); such steps run in float lanes.
+    typedef Sample Samples __attribute__((vector_size(sizeof(Sample) * N), aligned(sizeof(Sample))));
 
-// A value rounded to the variant's precision, as storing it as a Sample
-// does, and kept in double lanes.
-template <class Sample, class Doubles, class Floats>
-__attribute__((always_inline)) inline Doubles stored(Doubles v) {
-    if constexpr (std::is_same_v<Sample, float>) {
-        return __builtin_convertvector(__builtin_convertvector(v, Floats), Doubles);
-    } else {
-        return v;
-    }
-}
+    __attribute__((always_inline)) static Doubles widen(Samples v) { return __builtin_convertvector(v, Doubles); }
+    // A value rounded to the variant's precision, as storing it as a Sample does.
+    __attribute__((always_inline)) static Samples stored(Doubles v) { return __builtin_convertvector(v, Samples); }
+};
 
 // Twice the 9-point transform out[j] = a[0] + sum_{k=1..8} cos((2j + 1) k pi / 18) a[k]
 // of a[k] = in[2k].  Outputs j and 8 - j share the even-k and the odd-k
 // partial sums with opposite signs of the odd part.
 template <class Sample, int N>
-__attribute__((always_inline)) inline void ninePoint(const typename Lanes<N>::Doubles* in,
-                                                     typename Lanes<N>::Doubles* out) {
+__attribute__((always_inline)) inline void ninePoint(const typename Lanes<Sample, N>::Samples* in,
+                                                     typename Lanes<Sample, N>::Samples* out) {
     using K = ImdctConstants<Sample>;
-    using D = typename Lanes<N>::Doubles;
-    using F = typename Lanes<N>::Floats;
-    const D a0 = 2.0 * in[0], a1 = in[2], a2 = in[4], a3 = in[6], a4 = in[8];
-    const D a5 = in[10], a6 = in[12], a7 = in[14], a8 = in[16];
+    using L = Lanes<Sample, N>;
+    using D = typename L::Doubles;
+    const D a0 = 2.0 * L::widen(in[0]), a1 = L::widen(in[2]), a2 = L::widen(in[4]), a3 = L::widen(in[6]);
+    const D a4 = L::widen(in[8]), a5 = L::widen(in[10]), a6 = L::widen(in[12]), a7 = L::widen(in[14]);
+    const D a8 = L::widen(in[16]);
     const double c10 = K::twoCos10, c20 = K::twoCos20, c40 = K::twoCos40, c50 = K::twoCos50;
     const double c70 = K::twoCos70, c80 = K::twoCos80, s3 = K::sqrt3;
 
@@ -90,15 +88,15 @@ __attribute__((always_inline)) inline void ninePoint(const typename Lanes<N>::Do
     const D odd2 = c50 * a1 - s3 * a3 - c70 * a5 + c10 * a7;
     const D odd3 = c70 * a1 - s3 * a3 + c10 * a5 - c50 * a7;
 
-    out[0] = stored<Sample, D, F>(even0 + odd0);
-    out[8] = stored<Sample, D, F>(even0 - odd0);
-    out[1] = stored<Sample, D, F>(even1 + odd1);
-    out[7] = stored<Sample, D, F>(even1 - odd1);
-    out[2] = stored<Sample, D, F>(even2 + odd2);
-    out[6] = stored<Sample, D, F>(even2 - odd2);
-    out[3] = stored<Sample, D, F>(even3 + odd3);
-    out[5] = stored<Sample, D, F>(even3 - odd3);
-    out[4] = stored<Sample, D, F>(a0 + 2.0 * (a4 + a8 - a2 - a6));
+    out[0] = L::stored(even0 + odd0);
+    out[8] = L::stored(even0 - odd0);
+    out[1] = L::stored(even1 + odd1);
+    out[7] = L::stored(even1 - odd1);
+    out[2] = L::stored(even2 + odd2);
+    out[6] = L::stored(even2 - odd2);
+    out[3] = L::stored(even3 + odd3);
+    out[5] = L::stored(even3 - odd3);
+    out[4] = L::stored(a0 + 2.0 * (a4 + a8 - a2 - a6));
 }
 
 // N neighbouring long subbands from sb on: 36 windowed samples each from
@@ -109,37 +107,40 @@ template <class Sample, int N>
 __attribute__((always_inline)) inline void longTransforms(const Sample* spectrum, const Sample* window, Sample* overlap,
                                                           Sample* subbandSamples, uint32_t sb) {
     using K = ImdctConstants<Sample>;
-    using D = typename Lanes<N>::Doubles;
-    using F = typename Lanes<N>::Floats;
-    D x[18];
+    using L = Lanes<Sample, N>;
+    using D = typename L::Doubles;
+    using S = typename L::Samples;
+    S x[18];
     for (uint32_t i = 0; i < 18; ++i) {
         for (int lane = 0; lane < N; ++lane) x[i][lane] = spectrum[18 * (sb + lane) + i];
     }
-    for (uint32_t i = 17; i >= 1; --i) x[i] = stored<Sample, D, F>(x[i] + x[i - 1]);
-    for (uint32_t i = 17; i >= 3; i -= 2) x[i] = stored<Sample, D, F>(x[i] + x[i - 2]);
+    for (uint32_t i = 17; i >= 1; --i) x[i] = x[i] + x[i - 1];
+    for (uint32_t i = 17; i >= 3; i -= 2) x[i] = x[i] + x[i - 2];
 
-    D even[9], odd[9];
+    S even[9], odd[9];
     ninePoint<Sample, N>(x, even);
     ninePoint<Sample, N>(x + 1, odd);
 
-    D t[18];
+    S t[18];
     for (uint32_t j = 0; j < 9; ++j) {
-        const D o = odd[j] * double(K::nineTwiddle[j]);
-        t[j] = stored<Sample, D, F>(even[j] + o);
-        t[17 - j] = stored<Sample, D, F>(even[j] - o);
+        const D o = L::widen(odd[j]) * double(K::nineTwiddle[j]);
+        t[j] = L::stored(L::widen(even[j]) + o);
+        t[17 - j] = L::stored(L::widen(even[j]) - o);
     }
-    D y[36];
+    S y[36];
     for (uint32_t i = 0; i < 9; ++i) {
-        y[i] = stored<Sample, D, F>(t[9 + i] * double(window[i]));
-        y[9 + i] = stored<Sample, D, F>(t[17 - i] * double(window[9 + i]));
-        y[18 + i] = stored<Sample, D, F>(t[8 - i] * double(window[18 + i]));
-        y[27 + i] = stored<Sample, D, F>(t[i] * double(window[27 + i]));
+        y[i] = t[9 + i] * window[i];
+        y[9 + i] = t[17 - i] * window[9 + i];
+        y[18 + i] = t[8 - i] * window[18 + i];
+        y[27 + i] = t[i] * window[27 + i];
     }
     for (uint32_t i = 0; i < 18; ++i) {
+        S carry;
+        for (int lane = 0; lane < N; ++lane) carry[lane] = overlap[18 * (sb + lane) + i];
+        const S out = y[i] + carry;
         for (int lane = 0; lane < N; ++lane) {
-            Sample* carry = overlap + 18 * (sb + lane);
-            subbandSamples[32 * i + sb + lane] = Sample(y[i][lane] + double(carry[i]));
-            carry[i] = Sample(y[18 + i][lane]);
+            subbandSamples[32 * i + sb + lane] = out[lane];
+            overlap[18 * (sb + lane) + i] = y[18 + i][lane];
         }
     }
 }
