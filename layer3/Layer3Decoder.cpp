@@ -72,16 +72,16 @@ int32_t Layer3DecoderBody<Policy>::decode(int16_t* output) {
             }
             region1Start[ch] = huffman.region1Start;
             requantize<Policy>(requantizeTables, info, edges, magnitudes, signs, huffman.lineCount, spectrum);
-            reorderShortBlocks<Policy>(info, edges + longEdgeCount, spectrum, hybrid[ch]);
+            reorderShortBlocks<Sample>(info, edges + longEdgeCount, spectrum, hybrid[ch]);
         }
 
-        processStereo<Policy>(stereoTables, bands, row, frame, sideInfo.granule[gr][0], sideInfo.granule[gr][1],
+        processStereo<Sample>(stereoTables, bands, row, frame, sideInfo.granule[gr][0], sideInfo.granule[gr][1],
                               hybrid[0], hybrid[1]);
 
         for (uint32_t ch = 0; ch < channels; ++ch) {
             const GranuleInfo& info = sideInfo.granule[gr][ch];
-            reduceAliasing<Policy>(info, region1Start[ch], hybrid[ch]);
-            inverseMdct<Policy>(imdctTables, info, hybrid[ch], overlap[ch], subbandSamples[ch]);
+            reduceAliasing<Sample>(info, region1Start[ch], hybrid[ch]);
+            inverseMdct<Sample>(imdctTables, info, hybrid[ch], overlap[ch], subbandSamples[ch]);
             invertOddSubbands(subbandSamples[ch]);
         }
 

@@ -20,7 +20,7 @@ class FrameHeader;
 
 // Everything a Layer III decoder needs lives inside the object, tables
 // included, so a decoder is one allocation; it is large and belongs on the
-// heap (created with new by its owner).
+// heap (its owner makes it with std::make_unique).
 template <class Policy>
 class Layer3DecoderBody : public LayerDecoder {
 public:
@@ -63,8 +63,8 @@ private:
     Sample overlap[2][576] = {};
     RequantizeTables<Policy> requantizeTables;
     BandIndex bands;
-    StereoTables<Policy> stereoTables;
-    ImdctTables<Policy> imdctTables;
+    StereoTables<Sample> stereoTables;
+    ImdctTables<Sample> imdctTables;
     // Where the PCM of a frame decoded with a null output goes when the
     // policy decodes such frames in full.
     int16_t discarded[Policy::nullOutputLoadsOnly ? 1 : 2 * 1152];

@@ -1,5 +1,7 @@
-// The named differences between the two Layer III decoders.  Every stage is
-// written once, templated on one of these policies.
+// The named differences between the two Layer III decoders.  The decoder
+// driver and the bitstream stages that differ beyond precision (Huffman
+// escapes, requantization) are written once, templated on one of these
+// policies; the signal-path stages take only the policy's Sample type.
 #pragma once
 
 #include <cstdint>

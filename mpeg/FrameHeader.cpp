@@ -49,9 +49,7 @@ constexpr double i32Limit = 2147483648.0;
 
 }  // namespace
 
-FrameHeader::FrameHeader(InputStream* stream) : source(stream) { vbr.table = new uint8_t[100](); }
-
-FrameHeader::~FrameHeader() { delete[] vbr.table; }
+FrameHeader::FrameHeader(InputStream* stream) : source(stream) {}
 
 uint32_t FrameHeader::bitrateOf(uint32_t versionIndex, uint32_t layerIndex, uint32_t bitrateIndex) {
     return bitrateTable[layerIndex + (versionIndex != 0 ? 3 : 0)][bitrateIndex & 15];

@@ -18,8 +18,8 @@ struct VbrInfo {
     uint32_t frames = 0;
     uint32_t bytes = 0;
     int32_t quality = -1;
-    int32_t bitrate = 0;       // bit/s
-    uint8_t* table = nullptr;  // 100-byte table of contents
+    int32_t bitrate = 0;      // bit/s
+    uint8_t table[100] = {};  // table of contents
 };
 
 // What the probe made of the first frame.  Only a VBR header whose counts can
@@ -42,7 +42,7 @@ enum class VbrVerdict : uint8_t {
 class FrameHeader {
 public:
     explicit FrameHeader(InputStream* stream);
-    virtual ~FrameHeader();
+    virtual ~FrameHeader() = default;
     FrameHeader(const FrameHeader&) = delete;
     FrameHeader& operator=(const FrameHeader&) = delete;
 

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <memory>
 
+#include "layer3/LayerDecoders.h"
 #include "mpeg/FrameHeader.h"
 #include "mpeg/LayerDecoder.h"
 #include "mpeg/Saturating.h"
 #include "platform/platform.h"
-#include "plugin/DecoderChoice.h"
 #include "plugin/HostStream.h"
 #include "plugin/PluginEntry.h"
 #include "tag/Id3v1Tag.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "plugin/InputStream.h"
-#include "plugin/Mutex.h"
+#include "plugin/StreamMutex.h"
 #include "quillwave/quillwave.h"
 
 namespace qw {

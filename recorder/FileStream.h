@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 #include "plugin/InputStream.h"
-#include "plugin/Mutex.h"
+#include "plugin/StreamMutex.h"
 
 namespace qw {
 

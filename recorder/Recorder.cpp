@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 
+#include "layer3/LayerDecoders.h"
 #include "mpeg/FrameHeader.h"
 #include "mpeg/LayerDecoder.h"
-#include "plugin/DecoderChoice.h"
 #include "recorder/FileStream.h"
 
 namespace qw {
@@ -18,8 +20,10 @@ namespace {
 constexpr uint32_t frameValues = 8192;
 
 struct Recorder : RecorderInterface {
-    FileStream* stream = nullptr;
-    FrameHeader* header = nullptr;
+    // The chain is built stream first, then the frame reader over it, then
+    // the decoder over the reader; closeAll takes it down in reverse.
+    std::unique_ptr<FileStream> stream;
+    std::unique_ptr<FrameHeader> header;
     LayerDecoderSlot decoders;
     // What the last frame decoded did not fit into the caller's buffer.  It
     // belongs to the object, and openFile empties it, so two objects never
@@ -29,20 +33,20 @@ struct Recorder : RecorderInterface {
     int16_t frame[frameValues];
 
     void closeAll() {
-        delete header;
-        header = nullptr;
-        if (stream) {
-            stream->close();
-            delete stream;
-            stream = nullptr;
-        }
         decoders.reset();
+        header.reset();
+        if (stream) {
+            stream->close();  // the stream does not close its file itself
+            stream.reset();
+        }
     }
     ~Recorder() { closeAll(); }
 };
 
 Recorder* self(RecorderInterface* object) { return static_cast<Recorder*>(object); }
 
+// The table's destructor slot: the object ends itself, and with flag 1 frees
+// its memory as well.
 RecorderInterface* QW_THISCALL deletingDestructor(RecorderInterface* object, uint32_t flags) {
     Recorder* recorder = self(object);
     if (flags & 1) {
@@ -67,15 +71,12 @@ int32_t QW_THISCALL openFile(RecorderInterface* object, RecorderInterface*, cons
     Recorder* r = self(object);
     r->closeAll();  // a second openFile replaces the first file
     r->carryBytes = 0;
-    auto* stream = new (std::nothrow) FileStream();
+    std::unique_ptr<FileStream> stream(new (std::nothrow) FileStream());
     if (!stream) return resultFailed;
-    if (stream->open(path) != resultOk) {
-        delete stream;
-        return resultFailed;
-    }
+    if (stream->open(path) != resultOk) return resultFailed;
     stream->seek(0);
-    r->stream = stream;
-    r->header = new (std::nothrow) FrameHeader(stream);
+    r->stream = std::move(stream);
+    r->header.reset(new (std::nothrow) FrameHeader(r->stream.get()));
     if (!r->header) {
         r->closeAll();
         return resultFailed;
@@ -102,7 +103,7 @@ int32_t QW_THISCALL getDuration(RecorderInterface* object, RecorderInterface*, d
     // the end finds no further frame, as a short load does.
     r->stream->rewind();
     {
-        FrameHeader scan(r->stream);
+        FrameHeader scan(r->stream.get());
         while (scan.readNextFrame() == 0) {
             if (!r->stream->seek(r->stream->position() + scan.payloadLength())) break;
         }
@@ -111,9 +112,8 @@ int32_t QW_THISCALL getDuration(RecorderInterface* object, RecorderInterface*, d
     // The next decode starts again at the first frame, from a clean state,
     // even after a decode that ran into the end of the file.
     r->stream->rewind();
-    delete r->header;
-    r->header = new (std::nothrow) FrameHeader(r->stream);
-    r->decoders.reset();
+    r->decoders.reset();  // the decoder borrows the reader it replaces
+    r->header.reset(new (std::nothrow) FrameHeader(r->stream.get()));
     r->carryBytes = 0;
     return 0;
 }
@@ -134,7 +134,7 @@ int32_t QW_THISCALL decode(RecorderInterface* object, RecorderInterface*, uint8_
             std::memset(buffer + filled, 0, size - filled);
             break;
         }
-        LayerDecoder* decoder = r->decoders.forFrame(r->header, decoderQuality);
+        LayerDecoder* decoder = r->decoders.forFrame(r->header.get(), decoderQuality);
         const int32_t values = decoder ? decoder->decode(r->frame) : -1;
         if (values <= 0) continue;  // a rejected frame is skipped
         const uint32_t bytes = uint32_t(values) * 2;
@@ -156,6 +156,9 @@ const RecorderInterfaceTable recorderTable = {
 }  // namespace
 
 int32_t createRecorderPluginInterface(void** object) {
+    // The object goes to the caller as a bare pointer behind its C table and
+    // ends itself through the table's destructor slot, so nothing here can
+    // own it.
     auto* recorder = new (std::nothrow) Recorder();
     if (!recorder) {
         *object = nullptr;

@@ -1,8 +1,6 @@
 // Alias reduction.
 #include "synthesis/AliasReduction.h"
 
-#include "layer3/Layer3Policy.h"
-
 namespace qw {
 
 namespace {
@@ -23,9 +21,8 @@ struct AliasCoefficients {
 // In place: each butterfly reads both of its values before it writes either,
 // and no two butterflies share a value, so the result equals that of a
 // separate output array.
-template <class Policy>
-void reduceAliasing(const GranuleInfo& info, uint32_t region1Start, typename Policy::Sample* x) {
-    using Sample = typename Policy::Sample;
+template <class Sample>
+void reduceAliasing(const GranuleInfo& info, uint32_t region1Start, Sample* x) {
     using Coefficients = AliasCoefficients<Sample>;
     if (info.block_type == 2 && !info.mixed_block_flag) return;
     const uint32_t limit = info.block_type == 2 ? region1Start : 576;
@@ -45,7 +42,7 @@ void reduceAliasing(const GranuleInfo& info, uint32_t region1Start, typename Pol
     }
 }
 
-template void reduceAliasing<QualityPolicy>(const GranuleInfo&, uint32_t, double*);
-template void reduceAliasing<PerformancePolicy>(const GranuleInfo&, uint32_t, float*);
+template void reduceAliasing<double>(const GranuleInfo&, uint32_t, double*);
+template void reduceAliasing<float>(const GranuleInfo&, uint32_t, float*);
 
 }  // namespace qw

@@ -11,7 +11,7 @@ namespace qw {
 // Applies the butterflies to the 576 values of x in place.  Pure short
 // blocks are left alone; a mixed block reaches only up to line
 // region1Start, any other block covers all 31 boundaries.
-template <class Policy>
-void reduceAliasing(const GranuleInfo& info, uint32_t region1Start, typename Policy::Sample* x);
+template <class Sample>
+void reduceAliasing(const GranuleInfo& info, uint32_t region1Start, Sample* x);
 
 }  // namespace qw

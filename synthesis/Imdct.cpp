@@ -10,7 +10,6 @@
 #include <cmath>
 #include <type_traits>
 
-#include "layer3/Layer3Policy.h"
 #include "synthesis/SimdLevel.h"
 
 namespace qw {
@@ -204,8 +203,8 @@ void shortTransform(const Sample* x, Sample* y) {
 
 }  // namespace
 
-template <class Policy>
-ImdctTables<Policy>::ImdctTables() {
+template <class Sample>
+ImdctTables<Sample>::ImdctTables() {
     const double pi = 3.14159265358979323846;
     double plain[4][36] = {};
     for (uint32_t i = 0; i < 36; ++i) {
@@ -228,10 +227,9 @@ ImdctTables<Policy>::ImdctTables() {
     }
 }
 
-template <class Policy>
-void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typename Policy::Sample* spectrum,
-                 typename Policy::Sample* overlap, typename Policy::Sample* subbandSamples) {
-    using Sample = typename Policy::Sample;
+template <class Sample>
+void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sample* spectrum, Sample* overlap,
+                 Sample* subbandSamples) {
     const uint32_t blockType = info.window_switching_flag ? info.block_type : 0;
     // The two lowest subbands of a mixed block are long blocks.
     auto typeOf = [&](uint32_t sb) {
@@ -288,11 +286,9 @@ void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typ
     }
 }
 
-template struct ImdctTables<QualityPolicy>;
-template struct ImdctTables<PerformancePolicy>;
-template void inverseMdct<QualityPolicy>(const ImdctTables<QualityPolicy>&, const GranuleInfo&, double*, double*,
-                                         double*);
-template void inverseMdct<PerformancePolicy>(const ImdctTables<PerformancePolicy>&, const GranuleInfo&, float*, float*,
-                                             float*);
+template struct ImdctTables<double>;
+template struct ImdctTables<float>;
+template void inverseMdct<double>(const ImdctTables<double>&, const GranuleInfo&, double*, double*, double*);
+template void inverseMdct<float>(const ImdctTables<float>&, const GranuleInfo&, float*, float*, float*);
 
 }  // namespace qw

@@ -9,9 +9,8 @@
 
 namespace qw {
 
-template <class Policy>
+template <class Sample>
 struct ImdctTables {
-    using Sample = typename Policy::Sample;
     ImdctTables();
     // The long windows of block types 0, 1 and 3 (row 2 is unused), each value
     // premultiplied by the output scaling of the sample it weights, so that
@@ -24,9 +23,9 @@ struct ImdctTables {
 // and left undefined.  subbandSamples receives 18 time slots of 32 subbands,
 // time-major (slot t of subband sb at 32 t + sb); overlap holds the second
 // halves of the previous granule on entry and of this one on return.
-template <class Policy>
-void inverseMdct(const ImdctTables<Policy>& tables, const GranuleInfo& info, typename Policy::Sample* spectrum,
-                 typename Policy::Sample* overlap, typename Policy::Sample* subbandSamples);
+template <class Sample>
+void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sample* spectrum, Sample* overlap,
+                 Sample* subbandSamples);
 
 // Negates every odd time slot of every odd subband, so that the odd subbands,
 // which the analysis bank left frequency-reversed, reach the synthesis bank

@@ -3,18 +3,15 @@
 
 #include <algorithm>
 
-#include "layer3/Layer3Policy.h"
-
 namespace qw {
 
-template <class Policy>
-void reorderShortBlocks(const GranuleInfo& info, const uint16_t* shortEdges, const typename Policy::Sample* input,
-                        typename Policy::Sample* output) {
+template <class Sample>
+void reorderShortBlocks(const GranuleInfo& info, const uint16_t* shortEdges, const Sample* input, Sample* output) {
     if (!info.isShortBlock()) {
         std::copy(input, input + 576, output);
         return;
     }
-    std::fill(output, output + 576, typename Policy::Sample(0));
+    std::fill(output, output + 576, Sample(0));
     // Mixed blocks are not decoded: the granule-channel stays silent.
     if (info.mixed_block_flag) return;
     for (uint32_t band = 0; band < 13; ++band) {
@@ -27,7 +24,7 @@ void reorderShortBlocks(const GranuleInfo& info, const uint16_t* shortEdges, con
     }
 }
 
-template void reorderShortBlocks<QualityPolicy>(const GranuleInfo&, const uint16_t*, const double*, double*);
-template void reorderShortBlocks<PerformancePolicy>(const GranuleInfo&, const uint16_t*, const float*, float*);
+template void reorderShortBlocks<double>(const GranuleInfo&, const uint16_t*, const double*, double*);
+template void reorderShortBlocks<float>(const GranuleInfo&, const uint16_t*, const float*, float*);
 
 }  // namespace qw

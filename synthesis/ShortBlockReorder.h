@@ -14,8 +14,7 @@ namespace qw {
 // line f of window w ends at 3f + w; a mixed block becomes silence; any other
 // block is copied.  shortEdges holds the 14 short-band boundaries of one
 // window.  input and output must not overlap.
-template <class Policy>
-void reorderShortBlocks(const GranuleInfo& info, const uint16_t* shortEdges, const typename Policy::Sample* input,
-                        typename Policy::Sample* output);
+template <class Sample>
+void reorderShortBlocks(const GranuleInfo& info, const uint16_t* shortEdges, const Sample* input, Sample* output);
 
 }  // namespace qw

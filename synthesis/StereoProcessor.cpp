@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "layer3/Layer3Policy.h"
-
 namespace qw {
 
 namespace {
@@ -25,7 +23,7 @@ constexpr int16_t notIntensity = -1;
 // the band's illegal position (MPEG-1: 7; MPEG-2/2.5: the band's limit).
 int16_t intensityPosition(bool mpeg1, uint32_t p, uint32_t limit) {
     if (mpeg1) return p == 7 ? notIntensity : int16_t(std::min<uint32_t>(p, 15));
-    return p == limit ? notIntensity : int16_t(std::min<uint32_t>(p, StereoTables<QualityPolicy>::gainSize - 1));
+    return p == limit ? notIntensity : int16_t(std::min<uint32_t>(p, StereoTables<double>::gainSize - 1));
 }
 
 // The first line after the band that holds `line` (lines count up to `end`).
@@ -76,8 +74,8 @@ void markIntensityRegion(const BandIndex& bands, uint32_t row, bool mpeg1, const
 
 }  // namespace
 
-template <class Policy>
-StereoTables<Policy>::StereoTables() {
+template <class Sample>
+StereoTables<Sample>::StereoTables() {
     const double step = 3.14159265358979323846 / 12;
     for (uint32_t p = 0; p < 16; ++p) intensityRatio[p] = Sample(std::tan(p * step));
     for (uint32_t p = 0; p < gainSize; ++p) {
@@ -89,11 +87,9 @@ StereoTables<Policy>::StereoTables() {
     }
 }
 
-template <class Policy>
-void processStereo(const StereoTables<Policy>& tables, const BandIndex& bands, uint32_t row, const StereoFrame& frame,
-                   const GranuleInfo& channel0, const GranuleInfo& channel1, typename Policy::Sample* left,
-                   typename Policy::Sample* right) {
-    using Sample = typename Policy::Sample;
+template <class Sample>
+void processStereo(const StereoTables<Sample>& tables, const BandIndex& bands, uint32_t row, const StereoFrame& frame,
+                   const GranuleInfo& channel0, const GranuleInfo& channel1, Sample* left, Sample* right) {
     if (frame.channelCount != 2) return;
     const bool midSide = frame.mode == 1 && (frame.modeExtension & 2) != 0;
     const bool intensity = frame.mode == 1 && (frame.modeExtension & 1) != 0;
@@ -139,13 +135,11 @@ void processStereo(const StereoTables<Policy>& tables, const BandIndex& bands, u
     }
 }
 
-template struct StereoTables<QualityPolicy>;
-template struct StereoTables<PerformancePolicy>;
-template void processStereo<QualityPolicy>(const StereoTables<QualityPolicy>&, const BandIndex&, uint32_t,
-                                           const StereoFrame&, const GranuleInfo&, const GranuleInfo&, double*,
-                                           double*);
-template void processStereo<PerformancePolicy>(const StereoTables<PerformancePolicy>&, const BandIndex&, uint32_t,
-                                               const StereoFrame&, const GranuleInfo&, const GranuleInfo&, float*,
-                                               float*);
+template struct StereoTables<double>;
+template struct StereoTables<float>;
+template void processStereo<double>(const StereoTables<double>&, const BandIndex&, uint32_t, const StereoFrame&,
+                                    const GranuleInfo&, const GranuleInfo&, double*, double*);
+template void processStereo<float>(const StereoTables<float>&, const BandIndex&, uint32_t, const StereoFrame&,
+                                   const GranuleInfo&, const GranuleInfo&, float*, float*);
 
 }  // namespace qw

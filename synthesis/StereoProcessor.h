@@ -17,9 +17,8 @@ struct StereoFrame {
     uint32_t modeExtension;
 };
 
-template <class Policy>
+template <class Sample>
 struct StereoTables {
-    using Sample = typename Policy::Sample;
     // Intensity positions come from scale factors of at most 6 bits (MPEG-2
     // intensity positions from at most 5), so 64 entries cover every position
     // the scale-factor reader can store.  Larger values are clamped.
@@ -38,9 +37,8 @@ struct StereoTables {
 // channel 1 (side) on entry, the left and right spectra on return.  Short
 // blocks are expected in window-interleaved order (line f of window w at
 // 3f + w).  row is the stream's band-table row.
-template <class Policy>
-void processStereo(const StereoTables<Policy>& tables, const BandIndex& bands, uint32_t row, const StereoFrame& frame,
-                   const GranuleInfo& channel0, const GranuleInfo& channel1, typename Policy::Sample* left,
-                   typename Policy::Sample* right);
+template <class Sample>
+void processStereo(const StereoTables<Sample>& tables, const BandIndex& bands, uint32_t row, const StereoFrame& frame,
+                   const GranuleInfo& channel0, const GranuleInfo& channel1, Sample* left, Sample* right);
 
 }  // namespace qw

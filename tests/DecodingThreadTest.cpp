@@ -227,8 +227,10 @@ TEST_F(DecodingThread, HandsOverBlocksOfAtLeast8192Values) {
     }
     EXPECT_EQ(totalValues(), 49u * 768);
     // Positions grow to the stream's end (32 kHz: 12 ms frames); the length is the stream's.
-    EXPECT_TRUE(fake.blocks.back().positionMs == 49 * 12 && fake.blocks.back().lengthMs == fake.blocks[0].lengthMs);
-    EXPECT_TRUE(fake.closedHandle == QwHandle(0x100) && fake.infoRequests == 1);
+    EXPECT_EQ(fake.blocks.back().positionMs, 49 * 12);
+    EXPECT_EQ(fake.blocks.back().lengthMs, fake.blocks[0].lengthMs);
+    EXPECT_EQ(fake.closedHandle.load(), QwHandle(0x100));
+    EXPECT_EQ(fake.infoRequests.load(), 1);
     EXPECT_EQ(context.state->infoValid, 0);  // withdrawn at the end
 }
 
@@ -245,8 +247,12 @@ TEST_F(DecodingThread, ShortStreamNoFrameAndRefusedOutput) {
         context.outputHandle = 0;  // what closeOutput gets when nothing was opened
         fake.opened.clear(), fake.blocks.clear();
         playToEnd();
-        EXPECT_TRUE(fake.opened.size() == (refuse ? 1u : 0u) && fake.blocks.empty()) << refuse;
-        EXPECT_TRUE(refuse || (fake.closedHandle == QwHandle(0) && fake.infoRequests == 0)) << fake.infoRequests;
+        EXPECT_EQ(fake.opened.size(), refuse ? 1u : 0u) << refuse;
+        EXPECT_EQ(fake.blocks.size(), 0u) << refuse;
+        if (!refuse) {
+            EXPECT_EQ(fake.closedHandle.load(), QwHandle(0));
+            EXPECT_EQ(fake.infoRequests.load(), 0);
+        }
     }
 }
 
@@ -267,7 +273,10 @@ TEST_F(DecodingThread, TellsTheHostWhenTheAverageBitrateChanges) {
     playToEnd();
     EXPECT_EQ(fake.infoRequests.load(), 3);
     const PlaybackState& s = *context.state;
-    EXPECT_TRUE(s.layer == 1 && s.sampleRate == 44100 && s.channels == 2 && s.streamBytes == fake.file.size());
+    EXPECT_EQ(s.layer, 1u);
+    EXPECT_EQ(s.sampleRate, 44100u);
+    EXPECT_EQ(s.channels, 2u);
+    EXPECT_EQ(s.streamBytes, fake.file.size());
 }
 
 TEST_F(DecodingThread, VbrHeaderFixesTheBitrateUntilASeek) {
@@ -289,8 +298,10 @@ TEST_F(DecodingThread, SeekFadesTheNextBlockIn) {
     context.pluginStop(&context);
     ASSERT_GE(fake.blocks.size(), 3u);
     // The block after the seek starts from silence; the information is published again.
-    EXPECT_TRUE(fake.blockSamples[1][0] == 0 && fake.blockSamples[1][1] == 0);
-    EXPECT_TRUE(fake.infoRequests == 2 && fake.blocks[1].positionMs >= 100);
+    EXPECT_EQ(fake.blockSamples[1][0], 0);
+    EXPECT_EQ(fake.blockSamples[1][1], 0);
+    EXPECT_EQ(fake.infoRequests.load(), 2);
+    EXPECT_GE(fake.blocks[1].positionMs, 100);
     // No thread: seeking answers 0.
     EXPECT_EQ(context.pluginSeek(&context, 0), 0);
 }
@@ -301,8 +312,10 @@ TEST_F(DecodingThread, StopDropsBufferedPcmAndEndsTheThread) {
     ASSERT_TRUE(startHeld());
     EXPECT_EQ(context.state->playing, 1);
     context.pluginStop(&context);  // the held write returns after a second
-    EXPECT_TRUE(fake.blocks.size() == 1 && fake.closed == 1);
-    EXPECT_TRUE(context.state->threadHandle == QwHandle(0) && context.state->playing == 0);
+    EXPECT_EQ(fake.blocks.size(), 1u);
+    EXPECT_EQ(fake.closed.load(), 1);
+    EXPECT_EQ(context.state->threadHandle, QwHandle(0));
+    EXPECT_EQ(context.state->playing, 0);
 }
 
 TEST_F(DecodingThread, NonSeekableSourcePlaysWithoutLengthOrTag) {
@@ -310,7 +323,9 @@ TEST_F(DecodingThread, NonSeekableSourcePlaysWithoutLengthOrTag) {
     fake.file = qw::test::readBytes(path);
     fake.seekable = false;
     playToEnd();
-    EXPECT_TRUE(totalValues() == 49u * 768 && fake.blocks.back().lengthMs == 0 && context.state->tag.present == 0);
+    EXPECT_EQ(totalValues(), 49u * 768);
+    EXPECT_EQ(fake.blocks.back().lengthMs, 0);
+    EXPECT_EQ(context.state->tag.present, 0u);
 }
 
 // Song information describes only the stream being played: nothing before playback, empty texts after it.
@@ -336,8 +351,8 @@ TEST_F(DecodingThread, SongInfoDescribesOnlyTheStreamBeingPlayed) {
         info = {};
         EXPECT_EQ(context.pluginSongInfo(&context, &info), 1);
         // Artist and title point into the tag; without one they stay null.
-        EXPECT_TRUE(info.artist == (c.tagged ? context.state->tag.artist : nullptr) &&
-                    info.title == (c.tagged ? context.state->tag.title : nullptr));
+        EXPECT_EQ(info.artist, c.tagged ? context.state->tag.artist : nullptr);
+        EXPECT_EQ(info.title, c.tagged ? context.state->tag.title : nullptr);
         EXPECT_EQ(std::string(info.formatText) + "|" + info.bitrateText, std::string(c.format) + "|" + c.bitrate);
         EXPECT_TRUE(c.lengthMs ? info.lengthMs == c.lengthMs : info.lengthMs > 3000) << info.lengthMs;
 
@@ -415,16 +430,23 @@ TEST(PluginEntry, QueryInitialiseAndShutdown) {
     const PluginDescriptor* d = qw::query();
     EXPECT_STREQ(d->name, "qw 4");
     EXPECT_EQ(std::memcmp(d->extensions, "mp1\0mp2\0mp3\0\0", 13), 0);
-    EXPECT_TRUE(d->word16 == 0x00010000u && d->extensionBytes == 13 && d->word28 == 16);
+    EXPECT_EQ(d->word16, 0x00010000u);
+    EXPECT_EQ(d->extensionBytes, 13u);
+    EXPECT_EQ(d->word28, 16u);
 
     std::string longPath(3000, 'p');
     PlayerContext context{};
     context.iniPath = longPath.c_str();
     ASSERT_EQ(qw::initialise(&context), 1);
-    ASSERT_TRUE(context.pluginStart != nullptr && context.state != nullptr);
-    EXPECT_TRUE(context.pluginReady(&context) == 1 && context.pluginExtra() == 0 && context.state->playing == 0);
+    ASSERT_NE(context.pluginStart, nullptr);
+    ASSERT_NE(context.state, nullptr);
+    EXPECT_EQ(context.pluginReady(&context), 1);
+    EXPECT_EQ(context.pluginExtra(), 0);
+    EXPECT_EQ(context.state->playing, 0);
     EXPECT_EQ(std::strlen(qw::settingsPath()), 2047u);  // cut like lstrcpyn
     SongInfo info{};
     EXPECT_EQ(context.pluginSongInfo(&context, &info), 0);  // nothing plays
-    EXPECT_TRUE(context.pluginStop(&context) == 1 && qw::shutdown(&context) == 1 && context.state == nullptr);
+    EXPECT_EQ(context.pluginStop(&context), 1);
+    EXPECT_EQ(qw::shutdown(&context), 1);
+    EXPECT_EQ(context.state, nullptr);
 }

@@ -39,7 +39,8 @@ TEST(FastSynthesis, MatchesQualityBankWithinOneLsb) {
             for (uint32_t i = 0; i < 32 * channels; ++i)
                 largest = std::max(largest, std::abs(a[i] - b[i])), clipped += b[i] == 32767 || b[i] == -32768;
         }
-        EXPECT_TRUE(largest <= 1 && clipped > 1000) << channels << " channels: " << largest << " " << clipped;
+        EXPECT_LE(largest, 1) << channels << " channels";
+        EXPECT_GT(clipped, 1000) << channels << " channels";
     }
 }
 
@@ -49,8 +50,10 @@ TEST(FastSynthesis, RoundsTiesToEvenAndClips) {
     const double cases[] = {2.5,          2,     3.5,           4,      -2.5,         -2,    -3.5,          -4,
                             32767.5,      32767, -32768.5,      -32768, 40000,        32767, -40000,        -32768,
                             2147483648.0, 32767, -2147483648.0, -32768, 4294967301.0, 32767, -4294967301.0, -32768};
-    for (size_t i = 0; i < std::size(cases); i += 2)
-        EXPECT_TRUE(roundToPcmByBias(cases[i]) == cases[i + 1] && roundToPcm(cases[i]) == cases[i + 1]) << cases[i];
+    for (size_t i = 0; i < std::size(cases); i += 2) {
+        EXPECT_EQ(roundToPcmByBias(cases[i]), cases[i + 1]) << cases[i];
+        EXPECT_EQ(roundToPcm(cases[i]), cases[i + 1]) << cases[i];
+    }
     for (double x = -33000.0; x <= 33000.0; x += 0.25) ASSERT_EQ(roundToPcmByBias(x), roundToPcm(x)) << x;
 }
 
@@ -74,12 +77,14 @@ TEST(FastSynthesis, RingPositionIsPerObjectAndResetForgetsHistory) {
     }
 
     FastSynthesis monoBank, stereoBank;
+    const auto values = [](const int16_t* from, size_t n) { return std::vector<int16_t>(from, from + n); };
     for (int slot = 0; slot < slots; ++slot) {
         if (slot == resetAt) stereoBank.reset();
         int16_t a[32], b[64];
         monoBank.synthesize(s[slot].data(), a, 0, 1);
         stereoBank.synthesize(s[slot + 1].data(), b, 0, 2), stereoBank.synthesize(s[slot].data(), b, 1, 2);
-        ASSERT_TRUE(std::equal(a, a + 32, &mono[32 * slot]) && std::equal(b, b + 64, &stereo[64 * slot])) << slot;
+        ASSERT_EQ(values(a, 32), values(&mono[32 * slot], 32)) << slot;
+        ASSERT_EQ(values(b, 64), values(&stereo[64 * slot], 64)) << slot;
     }
 }
 

@@ -77,7 +77,8 @@ TEST(FrameHeader, PayloadLengthsOfEachKind) {
         MemoryStream stream(frame(word, 2));
         FrameHeader header(&stream);
         ASSERT_EQ(header.readNextFrame(), 0u) << std::hex << word;
-        EXPECT_TRUE(header.payloadLength() == payload && header.sideInfoSize() == sideInfo) << std::hex << word;
+        EXPECT_EQ(header.payloadLength(), payload) << std::hex << word;
+        EXPECT_EQ(header.sideInfoSize(), sideInfo) << std::hex << word;
         EXPECT_EQ(stream.position(), (word & 0x10000) ? 4u : 6u);  // a check word is consumed
     }
 }
@@ -125,12 +126,14 @@ TEST(FrameHeader, TruncatedStreamsEndTheSearch) {
     for (long cut = 0; cut < 4; ++cut) {
         MemoryStream stream({whole.begin(), whole.begin() + cut});
         FrameHeader header(&stream);
-        EXPECT_TRUE(header.readNextFrame() == 1 && header.frameCount() == 0) << cut;
+        EXPECT_EQ(header.readNextFrame(), 1u) << cut;
+        EXPECT_EQ(header.frameCount(), 0u) << cut;
     }
     // A header whose check word is cut off is still taken, then the search ends; garbage alone ends it.
     MemoryStream stream(frame(0xFFFA9064, 1)), noise(std::vector<uint8_t>(5000, 0xAB));
     FrameHeader header(&stream);
-    EXPECT_TRUE(header.readNextFrame() == 0 && header.readNextFrame() == 1);
+    EXPECT_EQ(header.readNextFrame(), 0u) << "the frame whose check word is cut off";
+    EXPECT_EQ(header.readNextFrame(), 1u) << "after it";
     EXPECT_EQ(FrameHeader(&noise).readNextFrame(), 1u);
 }
 
@@ -177,8 +180,10 @@ TEST(FrameHeader, VbrHeaderGivesLengthAndBitrate) {
         ASSERT_EQ(header.probeVbrHeader(), found) << tag;
         if (!found) continue;
         ASSERT_EQ(header.readNextFrame(), 0u);
-        EXPECT_TRUE(header.vbrInfo().bitrate == bitrate && header.averageBitrate() == bitrate / 1000) << tag;
-        EXPECT_TRUE(header.lengthMs() == lengthMs && header.vbrInfo().quality == -1) << tag;
+        EXPECT_EQ(header.vbrInfo().bitrate, bitrate) << tag;
+        EXPECT_EQ(header.averageBitrate(), bitrate / 1000) << tag;
+        EXPECT_EQ(header.lengthMs(), lengthMs) << tag;
+        EXPECT_EQ(header.vbrInfo().quality, -1) << tag;
     }
     // An ID3v2 tag in front (the first bytes are no frame header), and a stream shorter than the 512-byte probe.
     std::vector<uint8_t> tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};

@@ -55,7 +55,8 @@ TEST(ModuleFile, ExportsOnlyTheEntryPoints) {
     auto query = reinterpret_cast<QueryFn>(qw::sys::librarySymbol(module, "Query"));
     ASSERT_NE(query, nullptr);
     EXPECT_STREQ(query()->name, "qw 4");
-    EXPECT_TRUE(qw::sys::librarySymbol(module, "Initialise") && qw::sys::librarySymbol(module, "Shutdown"));
+    EXPECT_NE(qw::sys::librarySymbol(module, "Initialise"), nullptr);
+    EXPECT_NE(qw::sys::librarySymbol(module, "Shutdown"), nullptr);
     EXPECT_EQ(qw::sys::librarySymbol(module, "_ZN2qw5queryEv"), nullptr);  // internal functions stay inside
     qw::sys::freeLibrary(module);
 }
@@ -76,12 +77,15 @@ TEST(HostDecode, LayerOneConformanceAsWavAndRaw) {
         const auto le32 = [&](size_t at) {
             return uint32_t(w[at] | w[at + 1] << 8 | w[at + 2] << 16 | w[at + 3] << 24);
         };
-        EXPECT_TRUE(std::string(w.begin(), w.begin() + 4) == "RIFF" && le32(40) == r.size()) << name;
-        EXPECT_TRUE(le32(24) == rate && w[22] == channels) << name;
+        EXPECT_EQ(std::string(w.begin(), w.begin() + 4), "RIFF") << name;
+        EXPECT_EQ(le32(40), r.size()) << name;
+        EXPECT_EQ(le32(24), rate) << name;
+        EXPECT_EQ(w[22], channels) << name;
         EXPECT_TRUE(std::equal(r.begin(), r.end(), w.begin() + 44)) << name;
         const auto reference = qw::test::readBytes(qw::test::vectorsDir() + "/" + name + ".pcm");
         const auto c = qw::test::compare(qw::test::toSamples(r), qw::test::toSamples(reference));
-        EXPECT_TRUE(c.psnr >= 96.0 && c.maxDifference <= 1) << name << ": " << c.psnr << " dB, " << c.maxDifference;
+        EXPECT_GE(c.psnr, 96.0) << name;
+        EXPECT_LE(c.maxDifference, 1) << name;
     }
 }
 

@@ -64,8 +64,13 @@ TEST(HuffmanDecoder, StopsAtTheGranuleEnd) {
         Decoded d(c.gi, c.bits, c.part2);
         EXPECT_EQ(d.result.lineCount, c.lineCount) << c.bits;
         EXPECT_EQ(d.bitPosition, int32_t(c.part2 + c.gi.part2_3_length)) << c.bits;
-        EXPECT_TRUE(c.line == 576 || d.signs[c.line] == -1.0) << c.bits;
-        for (uint32_t i = c.lineCount; i < 576; ++i) ASSERT_TRUE(d.magnitudes[i] == 0 && d.signs[i] == 0) << i;
+        if (c.line != 576) {
+            EXPECT_EQ(d.signs[c.line], -1.0) << c.bits;
+        }
+        for (uint32_t i = c.lineCount; i < 576; ++i) {
+            ASSERT_EQ(d.magnitudes[i], 0) << i;
+            ASSERT_EQ(d.signs[i], 0) << i;
+        }
     }
 }
 
@@ -123,9 +128,15 @@ TEST(HuffmanDecoder, EscapeValues) {
     // decoder zeroes the value, skips its sign bit and reads 1111, (0, 0).
     const std::string bits = "00101011 1111111111111 1 1110 0";
     Decoded<QualityPolicy> q(granule(2, 27, 31), bits);
-    EXPECT_TRUE(q.status == 0 && q.magnitudes[0] == 8206 && q.signs[0] == -1.0 && q.magnitudes[2] == 1);
+    EXPECT_EQ(q.status, 0);
+    EXPECT_EQ(q.magnitudes[0], 8206);
+    EXPECT_EQ(q.signs[0], -1.0);
+    EXPECT_EQ(q.magnitudes[2], 1);
     Decoded<PerformancePolicy> p(granule(2, 27, 31), bits);
-    EXPECT_TRUE(p.status == 1 && p.magnitudes[0] == 0 && p.signs[0] == 0.0f && p.magnitudes[2] == 0);
+    EXPECT_EQ(p.status, 1);
+    EXPECT_EQ(p.magnitudes[0], 0);
+    EXPECT_EQ(p.signs[0], 0.0f);
+    EXPECT_EQ(p.magnitudes[2], 0);
 }
 
 TEST(HuffmanDecoder, RegionBoundaries) {
@@ -135,7 +146,9 @@ TEST(HuffmanDecoder, RegionBoundaries) {
     gi.table_select[2] = 0;
     gi.region0_count = 15, gi.region1_count = 7;
     Decoded quirk(gi, "010 1 011");
-    EXPECT_TRUE(quirk.result.lineCount == 164 && quirk.signs[0] == 1.0 && quirk.signs[162] == -1.0);
+    EXPECT_EQ(quirk.result.lineCount, 164u);
+    EXPECT_EQ(quirk.signs[0], 1.0);
+    EXPECT_EQ(quirk.signs[162], -1.0);
     EXPECT_EQ(quirk.magnitudes[4] + quirk.magnitudes[160], 0);
 
     // Short blocks at 48 kHz: region 1 from line 36 (42 when mixed); the
@@ -143,7 +156,8 @@ TEST(HuffmanDecoder, RegionBoundaries) {
     gi = granule(19, 3, 0);
     gi.window_switching_flag = 1, gi.block_type = 2, gi.table_select[1] = 1;
     Decoded pure(gi, "010", 0, 1);
-    EXPECT_TRUE(pure.result.region1Start == 36 && pure.magnitudes[36] == 1);
+    EXPECT_EQ(pure.result.region1Start, 36u);
+    EXPECT_EQ(pure.magnitudes[36], 1);
     gi.mixed_block_flag = 1;
     EXPECT_EQ(Decoded(gi, "", 0, 1).result.region1Start, 42u);
     EXPECT_EQ(Decoded(gi, "", 0, 4).result.region1Start, 36u);

@@ -151,8 +151,10 @@ TEST(Id3v1Tag, GenreNamesFitTheRecordAndTheCallersBuffer) {
     EXPECT_EQ(Id3v1Tag().genreName(148, buffer, 40) + Id3v1Tag().genreName(-1, buffer, 40), 0);
     EXPECT_EQ(Id3v1Tag().genreName(1, buffer, 4), 1);
     EXPECT_EQ(Bytes(buffer, 5), Bytes("Cla\0#", 5));  // an unknown index wrote nothing; a name is cut to fit
-    for (int32_t i = 0; i < genreCount; ++i)
-        EXPECT_TRUE(genreNames[i][0] && std::strlen(genreNames[i]) < sizeof(TagRecord::genreName)) << i;
+    for (int32_t i = 0; i < genreCount; ++i) {
+        EXPECT_NE(genreNames[i][0], '\0') << i;
+        EXPECT_LT(std::strlen(genreNames[i]), sizeof(TagRecord::genreName)) << i << ": " << genreNames[i];
+    }
 }
 
 }  // namespace

@@ -105,7 +105,8 @@ TEST_P(Layer3Conformance, MatchesReferencePcm) {
     const Decoded fast = decodeAll<Layer3FastDecoder>(bytes);
 
     if (name == "l3-he_free") {  // free-format frames are never taken: no Layer III frame is decoded
-        EXPECT_TRUE(quality.pcm.empty() && fast.pcm.empty());
+        EXPECT_EQ(quality.pcm.size(), 0u);
+        EXPECT_EQ(fast.pcm.size(), 0u);
         return;
     }
 
@@ -117,10 +118,14 @@ TEST_P(Layer3Conformance, MatchesReferencePcm) {
     if (leftOut) std::printf(" (%zu granules left out)", leftOut);
     std::printf("\n");
 
-    EXPECT_TRUE(quality.rejected == 0 && fast.rejected == 0) << quality.rejected << " " << fast.rejected;
+    EXPECT_EQ(quality.rejected, 0u);
+    EXPECT_EQ(fast.rejected, 0u);
     EXPECT_EQ(quality.pcm.size(), fast.pcm.size());
     EXPECT_GE(quality.pcm.size(), reference.size() * 9 / 10) << "decoded far less than the reference holds";
-    EXPECT_TRUE(q.psnr >= 96.0 && q.maxDifference <= 1 && f.psnr >= 96.0 && f.maxDifference <= 1);
+    EXPECT_GE(q.psnr, 96.0) << "quality";
+    EXPECT_LE(q.maxDifference, 1) << "quality";
+    EXPECT_GE(f.psnr, 96.0) << "performance";
+    EXPECT_LE(f.maxDifference, 1) << "performance";
 }
 
 // Test names cannot hold '-': the vectors' names appear with '_'.

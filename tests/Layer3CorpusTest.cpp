@@ -80,14 +80,16 @@ TEST(Layer3Corpus, BothDecodersMatchReferenceDecoderAlsoFromAJoin) {
             SCOPED_TRACE(name + " / " + variantName(variant));
             MemoryStream whole(bytes);
             const DecodedStream ours = decodeStream(&whole, variant);
-            EXPECT_TRUE(ours.stats.framesRejected == 0 && ours.stats.framesDecoded == ours.stats.framesTaken);
+            EXPECT_EQ(ours.stats.framesRejected, 0u);
+            EXPECT_EQ(ours.stats.framesDecoded, ours.stats.framesTaken);
             ASSERT_EQ(ours.pcm.size(), reference.size());
             EXPECT_GE(compare(ours.pcm, reference).psnr, minimumPsnr);
 
             ASSERT_LT(firstGood + 2, offsets.size()) << "join too late for this file's reservoir depth";
             MemoryStream joined(std::vector<uint8_t>(bytes.begin() + offsets[joinFrame], bytes.end()));
             const DecodedStream tail = decodeStream(&joined, variant);
-            ASSERT_TRUE(tail.stats.framesRejected == 0 && tail.stats.framesDecoded == offsets.size() - joinFrame);
+            ASSERT_EQ(tail.stats.framesRejected, 0u);
+            ASSERT_EQ(tail.stats.framesDecoded, offsets.size() - joinFrame);
             const size_t frameValues = reference.size() / offsets.size();
             const std::vector<int16_t> recovered(tail.pcm.begin() + (firstGood - joinFrame) * frameValues,
                                                  tail.pcm.end());

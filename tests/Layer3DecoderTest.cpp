@@ -69,7 +69,9 @@ void expectReservoirAndReset() {
     // B decodes to a signal, also when A's output was not wanted (a null
     // output still loads the reservoir); after a reset B's main data is lost.
     Chain<Decoder> normal(bytes), skipped(bytes), reset(bytes), cleared(bytes);
-    ASSERT_TRUE(normal.next() == 1152 && skipped.next(false) == 0 && reset.next() == 1152);
+    ASSERT_EQ(normal.next(), 1152);
+    ASSERT_EQ(skipped.next(false), 0);
+    ASSERT_EQ(reset.next(), 1152);
     reset.decoder->reset();
     for (auto* c : {&normal, &skipped, &reset}) ASSERT_EQ(c->next(), 1152);
     EXPECT_FALSE(normal.silent());
@@ -77,17 +79,21 @@ void expectReservoirAndReset() {
     EXPECT_TRUE(reset.silent());
 
     // Q rings on from B, unless a reset cleared the history.
-    EXPECT_TRUE(normal.next() == 1152 && !normal.silent());
-    ASSERT_TRUE(cleared.next() == 1152 && cleared.next() == 1152);
+    EXPECT_EQ(normal.next(), 1152);
+    EXPECT_FALSE(normal.silent());
+    ASSERT_EQ(cleared.next(), 1152) << "frame A";
+    ASSERT_EQ(cleared.next(), 1152) << "frame B";
     cleared.decoder->reset();
-    EXPECT_TRUE(cleared.next() == 1152 && cleared.silent());
+    EXPECT_EQ(cleared.next(), 1152);
+    EXPECT_TRUE(cleared.silent());
 
     // A rejected side information reads none of the main data.  Joint-stereo granules
     // with different block types are rejected only by the quality decoder.
     Channel c[2][2] = {};
     c[1][0].big_values = 289;
     Chain<Decoder> tooBig(frame(1, 0, c));
-    EXPECT_TRUE(tooBig.next() == -1 && tooBig.stream.position() == 4 + 17);
+    EXPECT_EQ(tooBig.next(), -1);
+    EXPECT_EQ(tooBig.stream.position(), 4u + 17);
     c[1][0].big_values = 0, c[0][1].block_type = 1;
     Chain<Decoder> mixed(frame(2, 0, c));
     EXPECT_EQ(mixed.next(), (std::is_same_v<Decoder, Layer3Decoder> ? -1 : 2304));

@@ -35,16 +35,24 @@ struct Frame {
 
 TEST(Layer3SideInfo, ReadsFieldsAndDerivesRegionCounts) {
     // Bits consumed: MPEG-1 stereo and mono, MPEG-2 stereo, MPEG-2.5 mono.
-    EXPECT_TRUE(Frame(3, 1).stream.bitPosition() == 256 && Frame(3, 3).stream.bitPosition() == 136);
-    EXPECT_TRUE(Frame(2, 0).stream.bitPosition() == 136 && Frame(0, 3).stream.bitPosition() == 72);
+    EXPECT_EQ(Frame(3, 1).stream.bitPosition(), 256u);
+    EXPECT_EQ(Frame(3, 3).stream.bitPosition(), 136u);
+    EXPECT_EQ(Frame(2, 0).stream.bitPosition(), 136u);
+    EXPECT_EQ(Frame(0, 3).stream.bitPosition(), 72u);
 
     Frame mpeg1(3, 3,  // MPEG-1 mono; granule 0 a pure short block, granule 1 a stop block
                 "300/9 0/5 9/4 "
                 "1234/12 100/9 210/8 15/4 1/1 2/2 0/1 5/5 7/5 1/3 2/3 3/3 1/1 1/1 1/1 "
                 "99/12 288/9 1/8 0/4 1/1 3/2 0/1 31/5 30/5 0/3 0/3 7/3 0/1 0/1 0/1");
     const GranuleInfo &g0 = mpeg1.si.granule[0][0], &g1 = mpeg1.si.granule[1][0];
-    EXPECT_TRUE(g0.region0_count == 8 && g0.region1_count == 12 && g1.region0_count == 7 && g1.region1_count == 13);
-    EXPECT_TRUE(mpeg1.si.scfsi[0][3] == 1 && g0.subblock_gain[2] == 3 && g1.big_values == 288 && g1.block_type == 3);
+    EXPECT_EQ(g0.region0_count, 8u);
+    EXPECT_EQ(g0.region1_count, 12u);
+    EXPECT_EQ(g1.region0_count, 7u);
+    EXPECT_EQ(g1.region1_count, 13u);
+    EXPECT_EQ(mpeg1.si.scfsi[0][3], 1u);
+    EXPECT_EQ(g0.subblock_gain[2], 3u);
+    EXPECT_EQ(g1.big_values, 288u);
+    EXPECT_EQ(g1.block_type, 3u);
 }
 
 TEST(Layer3SideInfo, CheckRejectsOutOfRangeFields) {
@@ -59,7 +67,8 @@ TEST(Layer3SideInfo, CheckRejectsOutOfRangeFields) {
     // A long and a short block in one granule: rejected only when asked to, and only in joint stereo.
     si.granule[0][0].window_switching_flag = 0, si.granule[0][1].window_switching_flag = 1;
     si.granule[0][1].block_type = 2;
-    EXPECT_TRUE(!checkSideInfo(si, joint.header, true) && checkSideInfo(si, joint.header, false));
+    EXPECT_FALSE(checkSideInfo(si, joint.header, true));
+    EXPECT_TRUE(checkSideInfo(si, joint.header, false));
     EXPECT_TRUE(checkSideInfo(si, Frame(3, 0).header, true));
 
     si = {}, si.granule[1][0].big_values = 400;  // MPEG-2 has one granule: granule 1 is not looked at

@@ -55,7 +55,8 @@ TEST(MainDataBuffer, ReadsBitsMostSignificantFirstAndStaysInBounds) {
     MainDataBuffer m(&stream);
     EXPECT_EQ(m.readBits(4), 0u) << "nothing loaded yet";
     m.load(5, 0);
-    EXPECT_TRUE(m.readBit() == 1 && m.readBits(0) == 0);
+    EXPECT_EQ(m.readBit(), 1u);
+    EXPECT_EQ(m.readBits(0), 0u);
     EXPECT_EQ(m.readBits(3), 0b010u);
     EXPECT_EQ(m.readBits(12), 0x53Cu);
     EXPECT_EQ(m.readBits(25), 0b1111000000001111100000010u);

@@ -50,7 +50,8 @@ TEST(PlatformThread, DeliversMessagesInOrderAndEndsWhenTerminated) {
     std::string log;
     uint32_t id = 0;
     sys::Handle thread = sys::createThread(16384, collectUntilQuit, &log, &id);
-    ASSERT_TRUE(thread != nullptr && id != 0);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_NE(id, 0u);
     // The new thread can take messages at once, before it first looks.
     for (const sys::Message& m : {sys::Message{sys::messageApp, 0, 90125}, {0x400, 7, -1}, {sys::messageQuit, 0, 0}})
         ASSERT_TRUE(sys::postThreadMessage(id, m.message, m.wParam, m.lParam));
@@ -88,14 +89,17 @@ TEST(PlatformThread, SuspendedThreadBeginsOnlyWhenResumed) {
     std::atomic<bool> started{false};
     uint32_t id = 0;
     sys::Handle thread = sys::createSuspendedThread(16384, markStarted, &started, &id);
-    ASSERT_TRUE(thread != nullptr && id != 0);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_NE(id, 0u);
     EXPECT_EQ(sys::waitForThread(thread, 50), sys::WaitResult::timedOut);
     EXPECT_FALSE(started);
     EXPECT_TRUE(sys::postThreadMessage(id, sys::messageApp, 0, 0));  // its queue is there already
     ASSERT_TRUE(sys::resumeThread(thread));
     ASSERT_EQ(sys::waitForThread(thread, 10000), sys::WaitResult::signalled);
     uint32_t code = 0;
-    EXPECT_TRUE(started && sys::threadExitCode(thread, &code) && code == 5) << code;
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(sys::threadExitCode(thread, &code));
+    EXPECT_EQ(code, 5u);
     EXPECT_FALSE(sys::resumeThread(thread));  // only once
     sys::closeThread(thread);
 
@@ -104,7 +108,8 @@ TEST(PlatformThread, SuspendedThreadBeginsOnlyWhenResumed) {
     thread = sys::createSuspendedThread(16384, markStarted, &started, nullptr);
     EXPECT_TRUE(sys::terminateThread(thread, 7));
     ASSERT_EQ(sys::waitForThread(thread, 10000), sys::WaitResult::signalled);
-    EXPECT_FALSE(started || sys::resumeThread(thread));
+    EXPECT_FALSE(started);
+    EXPECT_FALSE(sys::resumeThread(thread));
     sys::closeThread(thread);
 }
 
@@ -118,7 +123,8 @@ TEST(PlatformThread, TerminatedThreadEndsAtItsNextCheckAndFreesWhatItOwns) {
     EXPECT_TRUE(sys::terminateThread(thread, 3));
     ASSERT_EQ(sys::waitForThread(thread, 10000), sys::WaitResult::signalled);
     uint32_t code = 0;
-    EXPECT_TRUE(sys::threadExitCode(thread, &code) && code == 3) << code;
+    EXPECT_TRUE(sys::threadExitCode(thread, &code));
+    EXPECT_EQ(code, 3u);
     EXPECT_FALSE(alive);
     sys::closeThread(thread);
 }
@@ -141,8 +147,10 @@ TEST(PlatformFile, LockHoldsOtherHandlesBackUntilUnlocked) {
     // The lock stops no reader or writer: it is advisory.
     char bytes[4] = {};
     uint32_t count = 0;
-    EXPECT_TRUE(sys::readFile(second, bytes, 4, &count) && count == 4) << count;
-    EXPECT_TRUE(sys::writeFile(first, "ab", 2, &count) && count == 2) << count;
+    EXPECT_TRUE(sys::readFile(second, bytes, 4, &count));
+    EXPECT_EQ(count, 4u);
+    EXPECT_TRUE(sys::writeFile(first, "ab", 2, &count));
+    EXPECT_EQ(count, 2u);
     EXPECT_TRUE(sys::unlockFile(first));
     other.join();
     EXPECT_TRUE(locked);
@@ -165,15 +173,19 @@ TEST(PlatformFile, SeeksReadsWritesAndTruncatesWithinTheRules) {
     uint32_t count = 0;
     ASSERT_TRUE(sys::readFile(file, bytes, 4, &count));
     EXPECT_EQ(std::string(bytes, count), "89");
-    EXPECT_TRUE(sys::readFile(file, bytes, 4, &count) && count == 0) << count;  // at the end: success, nothing read
+    EXPECT_TRUE(sys::readFile(file, bytes, 4, &count));  // at the end: success, nothing read
+    EXPECT_EQ(count, 0u);
     // A read-only handle neither writes nor truncates.
-    EXPECT_FALSE(sys::writeFile(file, "x", 1, &count) || sys::setEndOfFile(file));
+    EXPECT_FALSE(sys::writeFile(file, "x", 1, &count));
+    EXPECT_FALSE(sys::setEndOfFile(file));
     EXPECT_TRUE(sys::closeFile(file));
 
     file = sys::openFile(path.c_str(), sys::FileAccess::readWrite);
     EXPECT_EQ(sys::setFilePointer(file, 6, sys::fileBegin), 6u);
-    ASSERT_TRUE(sys::setEndOfFile(file) && sys::setFilePointer(file, 0, sys::fileEnd) == 6u);
-    EXPECT_TRUE(sys::writeFile(file, "ab", 2, &count) && sys::closeFile(file));
+    ASSERT_TRUE(sys::setEndOfFile(file));
+    ASSERT_EQ(sys::setFilePointer(file, 0, sys::fileEnd), 6u);
+    EXPECT_TRUE(sys::writeFile(file, "ab", 2, &count));
+    EXPECT_TRUE(sys::closeFile(file));
     EXPECT_EQ(path.read(), "012345ab");
 
     // Only existing files open, and folders are no files.
@@ -232,11 +244,13 @@ TEST(PlatformFormat, StopsAtOneThousandTwentyFourCharacters) {
 }
 
 TEST(PlatformModule, NamesWhatFailedAndFindsItsOwnFolder) {
-    EXPECT_TRUE(sys::loadLibrary("/no/such/library.so") == nullptr && !sys::lastErrorText().empty());
+    EXPECT_EQ(sys::loadLibrary("/no/such/library.so"), nullptr);
+    EXPECT_NE(sys::lastErrorText(), "");
     const std::string folder = sys::executableDirectory();
-    EXPECT_TRUE(!folder.empty() && folder.back() != '/' && folder.back() != '\\' &&
-                std::filesystem::is_directory(folder))
-        << folder;
+    ASSERT_NE(folder, "");
+    EXPECT_NE(folder.back(), '/') << folder;
+    EXPECT_NE(folder.back(), '\\') << folder;
+    EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
 }
 
 }  // namespace

@@ -37,14 +37,18 @@ TEST(ScaleFactors, LowerRatePartitionsAndIntensityLimits) {
     Stage s;
     GranuleInfo &gi = s.si.granule[0][0], &ic = s.si.granule[0][1];
     gi.scalefac_compress = 500, gi.scalefac_l[3] = 7;  // slen (0, 0, 0, 0) and preflag
-    EXPECT_TRUE(s.run(0) == 0 && gi.preflag == 1 && gi.scalefac_l[3] == 0);
+    EXPECT_EQ(s.run(0), 0);
+    EXPECT_EQ(gi.preflag, 1u);
+    EXPECT_EQ(gi.scalefac_l[3], 0u);
     gi.window_switching_flag = 1, gi.block_type = 2, gi.mixed_block_flag = 1;
     EXPECT_EQ(s.run(0), 0);
 
     ic.scalefac_compress = 2 * 91, ic.preflag = 1;  // slen (2, 3, 1, 0) over 7, 7, 7 bands
     for (uint32_t b = 0; b < 21; ++b) s.put(b == 13 ? 5 : 1, b < 7 ? 2 : b < 14 ? 3 : 1);
-    EXPECT_TRUE(s.run(1) == 7 * 2 + 7 * 3 + 7 * 1 && ic.preflag == 0 && ic.scalefac_l[13] == 5 &&
-                ic.scalefac_l[20] == 1);
+    EXPECT_EQ(s.run(1), 7 * 2 + 7 * 3 + 7 * 1);
+    EXPECT_EQ(ic.preflag, 0u);
+    EXPECT_EQ(ic.scalefac_l[13], 5u);
+    EXPECT_EQ(ic.scalefac_l[20], 1u);
     for (uint32_t b = 0; b < 21; ++b) EXPECT_EQ(ic.intensityLimit[b], b < 7 ? 3u : b < 14 ? 7u : 1u) << b;
     // Short block, t = 1: slen (0, 0, 1, 0) over 12, 9, 9, 6 values: only bands 7..9 have bits.
     ic.window_switching_flag = 1, ic.block_type = 2, ic.scalefac_compress = 2 * 181;

@@ -8,27 +8,28 @@
 #include <vector>
 
 #include "layer3/BandTables.h"
-#include "layer3/Layer3Policy.h"
+#include "layer3/SideInfo.h"
 #include "synthesis/StereoProcessor.h"
 
 namespace qw {
 namespace {
 
 struct Granule {
-    StereoTables<QualityPolicy> tables;
+    StereoTables<double> tables;
     GranuleInfo info[2] = {};
     std::vector<double> left = std::vector<double>(576, 8.0), right = std::vector<double>(576, 0.0);
 
     void run(uint32_t versionIndex, uint32_t mode, uint32_t modeExtension, uint32_t row = 0) {
         static const BandIndex bands;
-        processStereo<QualityPolicy>(tables, bands, row, {versionIndex, 2, mode, modeExtension}, info[0], info[1],
-                                     left.data(), right.data());
+        processStereo<double>(tables, bands, row, {versionIndex, 2, mode, modeExtension}, info[0], info[1], left.data(),
+                              right.data());
     }
     // {line, left, right} rows.
     void expect(std::initializer_list<std::array<double, 3>> rows, double tolerance = 0) {
-        for (const auto& [line, l, r] : rows)
-            EXPECT_TRUE(std::abs(left[size_t(line)] - l) <= tolerance && std::abs(right[size_t(line)] - r) <= tolerance)
-                << "line " << line << ": " << left[size_t(line)] << ", " << right[size_t(line)];
+        for (const auto& [line, l, r] : rows) {
+            EXPECT_NEAR(left[size_t(line)], l, tolerance) << "left, line " << line;
+            EXPECT_NEAR(right[size_t(line)], r, tolerance) << "right, line " << line;
+        }
     }
 };
 
@@ -49,7 +50,8 @@ TEST(StereoProcessor, Mpeg1IntensityRatiosAndRegion) {
     top.expect({{0, ms8, ms8}, {575, 9 / sqrt2, 7 / sqrt2}});
     mixed.info[0].window_switching_flag = 1, mixed.info[0].block_type = 2, mixed.info[0].mixed_block_flag = 1;
     mixed.run(0, 1, 1);  // intensity only: nothing changes
-    EXPECT_TRUE(mixed.left == std::vector<double>(576, 8.0) && mixed.right == std::vector<double>(576, 0.0));
+    EXPECT_EQ(mixed.left, std::vector<double>(576, 8.0));
+    EXPECT_EQ(mixed.right, std::vector<double>(576, 0.0));
 }
 
 // MPEG-2 at 22.05 kHz, channel 1 entirely silent: every line is in the region.

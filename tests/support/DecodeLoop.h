@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "layer3/LayerDecoders.h"
 #include "mpeg/FrameHeader.h"
 #include "mpeg/LayerDecoder.h"
-#include "plugin/DecoderChoice.h"
 
 namespace qw::test {
 
@@ -43,7 +43,7 @@ public:
             slot->reset();
         } else {
             slot.reset();  // the old decoder goes before the new one is made
-            if (layer == 0 || layer == 2) slot.reset(makeLayerDecoder(layer, header, uint32_t(variant)));
+            if (layer == 0 || layer == 2) slot = makeLayerDecoder(layer, header, uint32_t(variant));
         }
         active = slot.get();
     }

@@ -1,4 +1,4 @@
-#include "plugin/DecoderChoice.h"
+#include "layer3/LayerDecoders.h"
 
 #include "layer3/Layer3Decoder.h"
 #include "mpeg/FrameHeader.h"
@@ -7,15 +7,15 @@
 
 namespace qw {
 
-LayerDecoder* makeLayerDecoder(uint32_t layerIndex, FrameHeader* header, uint32_t decoderSetting) {
+std::unique_ptr<LayerDecoder> makeLayerDecoder(uint32_t layerIndex, FrameHeader* header, uint32_t decoderSetting) {
     switch (layerIndex) {
         case 0:
-            return new Layer1Decoder(header);
+            return std::make_unique<Layer1Decoder>(header);
         case 1:
-            return new Layer2Decoder(header);
+            return std::make_unique<Layer2Decoder>(header);
         case 2:
-            if (decoderSetting == decoderPerformance) return new Layer3FastDecoder(header);
-            return new Layer3Decoder(header);
+            if (decoderSetting == decoderPerformance) return std::make_unique<Layer3FastDecoder>(header);
+            return std::make_unique<Layer3Decoder>(header);
         default:
             // The frame reader never takes the reserved layer; without a
             // decoder the frame is treated as rejected.
@@ -29,12 +29,11 @@ LayerDecoder* LayerDecoderSlot::forFrame(FrameHeader* header, uint32_t decoderSe
         decoder = makeLayerDecoder(header->layerIndex(), header, decoderSetting);
         layer = int32_t(header->layerIndex());
     }
-    return decoder;
+    return decoder.get();
 }
 
 void LayerDecoderSlot::reset() {
-    delete decoder;
-    decoder = nullptr;
+    decoder.reset();
     layer = -1;
 }
 

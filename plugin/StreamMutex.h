@@ -1,4 +1,7 @@
-// A recursive mutex and the guard that holds it for a block.
+// The lock of the stream interface: a recursive mutex and the guard that
+// holds it for a block.  Each concrete input stream guards its multi-call
+// operations (a seek and a read that must not interleave) with one of these,
+// so the lock sits beside InputStream rather than with either stream.
 #pragma once
 
 #include "platform/platform.h"
