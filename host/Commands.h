@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "host/ModuleDialogs.h"
 
 namespace qw::host {
 
@@ -24,24 +24,10 @@ int recordCommand(const Options& options);
 int infoCommand(const Options& options);
 int tagCommand(const Options& options);
 int configCommand(const Options& options);
-
-// Lets this program's window calls reach the dialogs the module opens, for as
-// long as it lives (create it after loading the module, drop it before).
-class ModuleDialogs {
-public:
-    explicit ModuleDialogs(const std::string& modulePath);
-    ~ModuleDialogs();
-    ModuleDialogs(const ModuleDialogs&) = delete;
-    ModuleDialogs& operator=(const ModuleDialogs&) = delete;
-
-private:
-    sys::Handle library = nullptr;
-};
-
-// The text of a control of a dialog.
-std::string dialogItemText(sys::Handle dialog, int32_t id);
+// The command options.args[0] names, with the rest of the arguments.
+int runCommand(const Options& options);
 
 // Prints the tag fields the file-information dialog shows, one a line.
-void printTagFields(sys::Handle dialog);
+void printTagFields(const ModuleDialogs& dialogs, DialogWindow dialog);
 
 }  // namespace qw::host

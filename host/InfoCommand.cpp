@@ -9,37 +9,9 @@
 #include "host/Module.h"
 #include "host/PlayerHost.h"
 #include "platform/platform.h"
-#include "tag/DialogTemplate.h"
+#include "quillwave/dialog.h"
 
 namespace qw::host {
-
-ModuleDialogs::ModuleDialogs(const std::string& modulePath) {
-#if !defined(_WIN32)
-    // Under Linux the module is a shared object with a copy of the platform
-    // layer of its own, headless dialog manager included, which it hands out
-    // by this name.  Loading the file again gives the module already loaded.
-    library = sys::loadLibrary(modulePath.c_str());
-    using ManagerFn = void* (*)();
-    auto manager = reinterpret_cast<ManagerFn>(sys::librarySymbol(library, "HeadlessDialogManager"));
-    if (manager != nullptr) sys::useDialogManager(static_cast<sys::DialogManager*>(manager()));
-#else
-    // The window manager is the system's: every module's windows are ours to see.
-    (void)modulePath;
-#endif
-}
-
-ModuleDialogs::~ModuleDialogs() {
-#if !defined(_WIN32)
-    sys::useDialogManager(nullptr);
-    if (library != nullptr) sys::freeLibrary(library);
-#endif
-}
-
-std::string dialogItemText(sys::Handle dialog, int32_t id) {
-    char text[2048];
-    sys::getItemText(dialog, id, text, sizeof text);
-    return text;
-}
 
 namespace {
 
@@ -85,30 +57,30 @@ void printSongInfo(PlayerContext& context) {
 
 }  // namespace
 
-void printTagFields(sys::Handle dialog) {
-    std::printf("  artist:  %s\n", dialogItemText(dialog, item::artist).c_str());
-    std::printf("  title:   %s\n", dialogItemText(dialog, item::title).c_str());
-    std::printf("  album:   %s\n", dialogItemText(dialog, item::album).c_str());
-    std::printf("  comment: %s\n", dialogItemText(dialog, item::comment).c_str());
-    std::printf("  year:    %s\n", dialogItemText(dialog, item::year).c_str());
-    const int32_t genre = sys::comboSelection(dialog, item::genre);
-    char name[256] = "";
-    if (genre == sys::comboError || sys::comboItemText(dialog, item::genre, genre, name, sizeof name) < 0) {
+void printTagFields(const ModuleDialogs& dialogs, DialogWindow dialog) {
+    std::printf("  artist:  %s\n", dialogs.text(dialog, QW_ITEM_ARTIST).c_str());
+    std::printf("  title:   %s\n", dialogs.text(dialog, QW_ITEM_TITLE).c_str());
+    std::printf("  album:   %s\n", dialogs.text(dialog, QW_ITEM_ALBUM).c_str());
+    std::printf("  comment: %s\n", dialogs.text(dialog, QW_ITEM_COMMENT).c_str());
+    std::printf("  year:    %s\n", dialogs.text(dialog, QW_ITEM_YEAR).c_str());
+    const int32_t genre = dialogs.comboSelection(dialog, QW_ITEM_GENRE);
+    std::string name;
+    if (genre < 0 || !dialogs.comboItemText(dialog, QW_ITEM_GENRE, genre, &name)) {
         std::printf("  genre:   (none)\n");
     } else {
-        std::printf("  genre:   %s (%d)\n", name, int(genre));
+        std::printf("  genre:   %s (%d)\n", name.c_str(), int(genre));
     }
 }
 
 namespace {
 
-void printDialog(sys::Handle dialog) {
+void printDialog(const ModuleDialogs& dialogs, DialogWindow dialog) {
     std::printf("File information dialog\n");
-    std::printf("  path:    %s\n", dialogItemText(dialog, item::path).c_str());
-    printTagFields(dialog);
-    std::printf("  status:  %s\n", dialogItemText(dialog, item::status).c_str());
+    std::printf("  path:    %s\n", dialogs.text(dialog, QW_ITEM_PATH).c_str());
+    printTagFields(dialogs, dialog);
+    std::printf("  status:  %s\n", dialogs.text(dialog, QW_ITEM_STATUS).c_str());
     std::printf("  stream properties:\n");
-    printLines(dialogItemText(dialog, item::properties), "    ");
+    printLines(dialogs.text(dialog, QW_ITEM_PROPERTIES), "    ");
 }
 
 }  // namespace
@@ -130,7 +102,7 @@ int infoCommand(const Options& options) {
     Module module;
     if (!module.load(options.plugin)) return fail(module.error(), 2);
     if (!module.extendedInfo) return fail("the module has no file-information dialog", 2);
-    ModuleDialogs dialogs(options.plugin);
+    const ModuleDialogs dialogs(module);
 
     PlayerHost player(module, options.ini);
     if (!player.openInput(files[0])) return fail("cannot read " + files[0]);
@@ -168,18 +140,19 @@ int infoCommand(const Options& options) {
         return finish(0);
     }
 
+    if (!dialogs.available()) return finish(fail("the module gives no access to its dialogs", 2));
     uint32_t result = 1;
     module.extendedInfo(0, &result, &player.context());
-    sys::Handle dialog = sys::findWindow(fileInfoCaption);
+    const DialogWindow dialog = dialogs.find(QW_FILE_INFO_CAPTION);
     if (dialog == nullptr) return finish(fail("the module opened no file-information dialog", 2));
-    printDialog(dialog);
+    printDialog(dialogs, dialog);
     std::fflush(stdout);
     // With --show the dialog stays up for the user, and playback stays held,
     // until it is closed.  A headless dialog (Linux) has no user: it is listed
     // and closed as without --show.
-    if (show && sys::runUntilDestroyed(dialog)) return finish(0);
+    if (show && dialogs.runUntilClosed(dialog)) return finish(0);
     if (show) std::fprintf(stderr, "quillwave: no display here: the dialog is headless and closes at once\n");
-    sys::clickItem(dialog, item::close);
+    dialogs.click(dialog, QW_ITEM_CLOSE);
     return finish(0);
 }
 

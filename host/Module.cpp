@@ -19,6 +19,9 @@ bool Module::load(const std::string& path) {
     extendedInfo = reinterpret_cast<ExtendedInfoFn>(sys::librarySymbol(library, "ExtendedInfo"));
     createRecorder =
         reinterpret_cast<CreateRecorderPluginInterfaceFn>(sys::librarySymbol(library, "CreateRecorderPluginInterface"));
+#if !defined(_WIN32)
+    headlessDialogs = reinterpret_cast<HeadlessDialogsFn>(sys::librarySymbol(library, "HeadlessDialogs"));
+#endif
     if (!query || !initialise || !shutdown) {
         errorText = path + " is not a Quillwave module (Query, Initialise or Shutdown missing)";
         return false;

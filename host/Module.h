@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "quillwave/dialog.h"
 #include "quillwave/quillwave.h"
 
 namespace qw::host {
@@ -22,6 +23,10 @@ public:
     ConfigureFn configure = nullptr;
     ExtendedInfoFn extendedInfo = nullptr;
     CreateRecorderPluginInterfaceFn createRecorder = nullptr;
+#if !defined(_WIN32)
+    // Linux only: the table over the module's headless dialogs.
+    HeadlessDialogsFn headlessDialogs = nullptr;
+#endif
 
 private:
     sys::Handle library = nullptr;

@@ -11,8 +11,7 @@
 #include "host/InputFile.h"
 #include "host/Module.h"
 #include "host/PlayerHost.h"
-#include "platform/platform.h"
-#include "tag/DialogTemplate.h"
+#include "quillwave/dialog.h"
 
 namespace qw::host {
 
@@ -29,14 +28,14 @@ bool sameText(const std::string& a, const std::string& b) {
 }
 
 // The list position of a genre given by number or by name (any case), or -1.
-int32_t findGenre(sys::Handle dialog, const std::string& genre) {
-    const int32_t count = sys::comboCount(dialog, item::genre);
+int32_t findGenre(const ModuleDialogs& dialogs, DialogWindow dialog, const std::string& genre) {
+    const int32_t count = dialogs.comboCount(dialog, QW_ITEM_GENRE);
     char* end = nullptr;
     const long number = std::strtol(genre.c_str(), &end, 10);
     if (!genre.empty() && *end == '\0') return number >= 0 && number < count ? int32_t(number) : -1;
     for (int32_t i = 0; i < count; ++i) {
-        char name[256];
-        if (sys::comboItemText(dialog, item::genre, i, name, sizeof name) >= 0 && sameText(name, genre)) return i;
+        std::string name;
+        if (dialogs.comboItemText(dialog, QW_ITEM_GENRE, i, &name) && sameText(name, genre)) return i;
     }
     return -1;
 }
@@ -56,11 +55,11 @@ int tagCommand(const Options& options) {
     std::string genre;
     bool wipe = false;
     std::vector<std::string> files;
-    const std::pair<const char*, int32_t> fieldOptions[] = {{"--artist", item::artist},
-                                                            {"--title", item::title},
-                                                            {"--album", item::album},
-                                                            {"--year", item::year},
-                                                            {"--comment", item::comment}};
+    const std::pair<const char*, int32_t> fieldOptions[] = {{"--artist", QW_ITEM_ARTIST},
+                                                            {"--title", QW_ITEM_TITLE},
+                                                            {"--album", QW_ITEM_ALBUM},
+                                                            {"--year", QW_ITEM_YEAR},
+                                                            {"--comment", QW_ITEM_COMMENT}};
     for (size_t i = 1; i < options.args.size(); ++i) {
         const std::string& a = options.args[i];
         bool taken = false;
@@ -91,7 +90,8 @@ int tagCommand(const Options& options) {
     Module module;
     if (!module.load(options.plugin)) return fail(module.error(), 2);
     if (!module.extendedInfo) return fail("the module has no file-information dialog", 2);
-    ModuleDialogs dialogs(options.plugin);
+    const ModuleDialogs dialogs(module);
+    if (!dialogs.available()) return fail("the module gives no access to its dialogs", 2);
 
     // The dialog asks the host for the current file's path: INPUT, readable
     // or not (the dialog itself says when it cannot edit the file).
@@ -100,40 +100,40 @@ int tagCommand(const Options& options) {
     if (!player.initialise()) return fail("the module did not initialise", 2);
     uint32_t result = 1;
     module.extendedInfo(0, &result, &player.context());
-    sys::Handle dialog = sys::findWindow(fileInfoCaption);
+    const DialogWindow dialog = dialogs.find(QW_FILE_INFO_CAPTION);
     if (dialog == nullptr) return fail("the module opened no file-information dialog", 2);
 
     auto finish = [&](int status) {
-        sys::clickItem(dialog, item::close);
+        dialogs.click(dialog, QW_ITEM_CLOSE);
         player.shutdown();
         return status;
     };
 
-    const int32_t button = wipe ? item::wipe : item::save;
-    if (!sys::isItemEnabled(dialog, button)) {
-        std::printf("%s\n", dialogItemText(dialog, item::status).c_str());
+    const int32_t button = wipe ? QW_ITEM_WIPE : QW_ITEM_SAVE;
+    if (!dialogs.enabled(dialog, button)) {
+        std::printf("%s\n", dialogs.text(dialog, QW_ITEM_STATUS).c_str());
         return finish(1);
     }
     if (!change) {
         // Without a field to set, the tag is shown and the file left as it is.
         if (hasId3v1Tag(files[0])) {
-            printTagFields(dialog);
+            printTagFields(dialogs, dialog);
         } else {
             std::printf("no ID3v1 tag\n");
         }
         return finish(0);
     }
-    for (const auto& field : fields) sys::setItemText(dialog, field.first, field.second.c_str());
+    for (const auto& field : fields) dialogs.setText(dialog, field.first, field.second);
     if (!genre.empty()) {
-        const int32_t index = findGenre(dialog, genre);
+        const int32_t index = findGenre(dialogs, dialog, genre);
         if (index < 0) return finish(fail("unknown genre " + genre));
-        sys::comboSetSelection(dialog, item::genre, index);
+        dialogs.comboSetSelection(dialog, QW_ITEM_GENRE, index);
     }
-    sys::clickItem(dialog, button);
+    dialogs.click(dialog, button);
 
-    const std::string status = dialogItemText(dialog, item::status);
+    const std::string status = dialogs.text(dialog, QW_ITEM_STATUS);
     std::printf("%s\n", status.c_str());
-    return finish(status == "TAG Saved!" || status == "TAG Wiped!" ? 0 : 1);
+    return finish(status == QW_STATUS_SAVED || status == QW_STATUS_WIPED ? 0 : 1);
 }
 
 }  // namespace qw::host

@@ -143,7 +143,11 @@ std::string executableDirectory();  // folder of the running program, no trailin
 // message hook that lets a dialog see the keyboard messages of a thread whose
 // message loop knows nothing of it.  The posix backend is a headless dialog
 // manager: it builds the controls from the same template table, keeps every
-// window in a registry, and calls the dialog procedures synchronously.
+// window in a registry, and calls the dialog procedures synchronously.  Each
+// copy of this layer in a process (a host's, and each module's, linked into
+// its shared object) has a registry of its own, so these calls reach only the
+// windows their own copy made; a module opens its windows to hosts through
+// the C table of quillwave/dialog.h.
 
 // Dialog and hook procedures use the system's callback convention.
 #if defined(_WIN32) && !defined(_WIN64)
@@ -281,15 +285,5 @@ bool runUntilDestroyed(Handle window);
 // the window goes through the thread's message hooks when it is taken off the
 // queue.  True when a hook took it (it arrived as WM_NULL).
 bool deliverKey(Handle window, uint32_t key);
-
-#if !defined(_WIN32)
-// Every copy of the platform layer in a process (a host's and each module's,
-// which is linked into its shared object) has a dialog manager of its own.
-// A host that reads and drives the dialogs a module opens points its copy's
-// window calls at the module's manager, which the module hands out.
-class DialogManager;
-DialogManager* dialogManager();                 // the manager of this copy
-void useDialogManager(DialogManager* manager);  // null: back to this copy's own
-#endif
 
 }  // namespace qw::sys

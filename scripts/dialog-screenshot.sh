@@ -28,7 +28,7 @@ if [ ! -f build-win64/quillwave.exe ] || [ ! -f build-win64/SQqw4.sqp ]; then
   cmake --build build-win64 -j2 --target quillwave_module quillwave
 fi
 
-export WINEPREFIX=$root/build-win64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+export WINEPREFIX=${XDG_CACHE_HOME:-$HOME/.cache}/quillwave/wineprefix-win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 work=$(mktemp -d)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get and only when missing, the Debian packages a build
-# needs.  Usage: install-deps.sh [minimal|full]
+# needs; full also installs what runs the Windows builds (install-wine.sh:
+# 64-bit and 32-bit Wine, and the emulation 32-bit programs need here).
+# Usage: install-deps.sh [minimal|full]
 set -euo pipefail
 level=${1:-full}
 
@@ -14,10 +16,14 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
 
-echo "installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -ne 0 ] && sudo=sudo
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ "$level" = full ]; then
+  "$(dirname "$0")/install-wine.sh"
+fi

@@ -8,15 +8,19 @@
 #      Linux build's output;
 #   4. the file-information dialog drawn for real on an X server (Xvfb):
 #      `quillwave.exe info --show` keeps it up while the dialog test reads
-#      and works it from another process through the window system.
-# 32-bit Windows programs cannot run here (no 32-bit Wine), so the 32-bit
-# build is checked by its exports, imports and record layouts only.
+#      and works it from another process through the window system;
+#   5. the shipped 32-bit module and host code at work under 32-bit Wine (run
+#      through qemu's user-mode emulation): quillwave_hostcheck.exe runs a
+#      list of host commands in one process, and the Linux build of the same
+#      program runs the same list; every file they leave must be the same.
+# The 64-bit steps start wine64 directly: the `wine` launcher would start
+# every program through the emulated 32-bit loader, which takes minutes.
 # Usage: test-windows.sh [LINUX_BUILD_DIR]   (default: build, made if missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 linux_build=${1:-build}
-vectors=$(cd .. && pwd)/shared/vectors
+vectors=$root/tests/vectors
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
 started=$SECONDS
@@ -24,22 +28,8 @@ section() { echo; echo "== $* ($((SECONDS - started)) s)"; }
 
 # ---- Tools ---------------------------------------------------------------------
 scripts/install-deps.sh full
-missing=()
-command -v wine >/dev/null || missing+=(wine)
-[ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
-command -v Xvfb >/dev/null || missing+=(xvfb)
-# The libraries Wine's X11 display driver loads when it finds them (only
-# recommended by the wine packages, which are installed without recommends).
-for p in libxrender1 libxrandr2 libxi6 libxcursor1 libxfixes3 libxcomposite1 libxinerama1; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+wine64=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
 
 # Every file a 32-bit or 64-bit image imports must be a system DLL.
 check_imports() {
@@ -56,12 +46,13 @@ check_imports() {
 # ---- 32-bit: the shipped module ------------------------------------------------
 section "Windows module and host (i686)"
 cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
-  -DQW_BUILD_TESTS=OFF -DQW_BUILD_BENCH=OFF >/dev/null
-cmake --build build-win32 -j"$jobs" --target quillwave_module quillwave
+  -DQW_BUILD_TESTS=ON -DQW_BUILD_BENCH=OFF >/dev/null
+cmake --build build-win32 -j"$jobs" --target quillwave_module quillwave quillwave_hostcheck
 scripts/check-dll.sh build-win32/SQqw4.sqp $(scripts/module-exports.sh)
 grep -q 'Magic.*010b' <<<"$(i686-w64-mingw32-objdump -p build-win32/quillwave.exe)" ||
   { echo "build-win32/quillwave.exe: not a PE32 image"; exit 1; }
 check_imports build-win32/quillwave.exe
+check_imports build-win32/quillwave_hostcheck.exe
 scripts/check-records.sh
 
 # ---- 64-bit twin with the tests --------------------------------------------------
@@ -78,12 +69,17 @@ section "Linux reference ($linux_build)"
 if [ ! -x "$linux_build/quillwave" ] || [ ! -f "$linux_build/SQqw4.sqp" ]; then
   cmake -S . -B "$linux_build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$linux_build" -j"$jobs" --target quillwave_module quillwave
+cmake --build "$linux_build" -j"$jobs" --target quillwave_module quillwave quillwave_hostcheck
 
 # ---- Wine --------------------------------------------------------------------------
 # A private prefix in the build folder, no debug output, no Mono or Gecko
 # installers, and the headless display driver: windows exist, nothing is shown.
-export WINEPREFIX=$root/build-win64/wineprefix
+# The prefixes live in the user's cache, not the build folder: making one
+# runs Wine's set-up through the emulation (minutes), and a later run, or a
+# fresh clone on the same machine, takes up the one made before.
+wine_cache=${XDG_CACHE_HOME:-$HOME/.cache}/quillwave
+mkdir -p "$wine_cache"
+export WINEPREFIX=$wine_cache/wineprefix-win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
@@ -93,16 +89,21 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 
 section "Wine prefix"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
+  # The prefix's 32-bit half is set up through the emulation, which needs
+  # the guest address space reserved (see the 32-bit part below).
+  # A first process may give up waiting for a slow set-up while it goes on:
+  # the server's end is what tells that it is done.
+  QEMU_RESERVED_VA=0xf7000000 "$wine64" wineboot.exe -i >/dev/null 2>&1 || true
+  wineserver -w
 fi
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+"$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wineserver -w
 
 section "test suite under wine64"
 # One process for the whole suite: starting Wine once per test would cost
 # minutes.  A hung test (e.g. a message box nobody answers) ends the run.
 suite=0
-(cd build-win64 && timeout 1200 wine ./quillwave_tests.exe --gtest_brief=1) 2>&1 | tr -d '\r' || suite=$?
+(cd build-win64 && timeout 1200 "$wine64" ./quillwave_tests.exe --gtest_brief=1) 2>&1 | tr -d '\r' || suite=$?
 [ "$suite" -eq 0 ] || echo "test suite under Wine failed (status $suite)"
 
 section "decoded PCM, Windows against Linux"
@@ -117,7 +118,7 @@ for input in "$vectors"/l1-*.bit "$vectors"/l3-*.bit "$vectors"/M2L3_*.bit; do
   for decoder in performance quality; do
     "$linux_build/quillwave" decode --decoder "$decoder" "$input" "$work/linux.pcm" >/dev/null 2>&1 ||
       { echo "$name: the Linux build failed to decode"; failures=$((failures + 1)); continue; }
-    timeout 120 wine build-win64/quillwave.exe decode --decoder "$decoder" "$input" "$work/windows.pcm" \
+    timeout 120 "$wine64" build-win64/quillwave.exe decode --decoder "$decoder" "$input" "$work/windows.pcm" \
       >/dev/null 2>&1 || { echo "$name: the Windows build failed to decode"; failures=$((failures + 1)); continue; }
     if cmp -s "$work/linux.pcm" "$work/windows.pcm"; then
       result=identical
@@ -144,13 +145,13 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 dialog=0
 if [ -s "$work/display" ]; then
   export DISPLAY=:$(head -1 "$work/display")
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
+  "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   wineserver -w  # the next process starts a desktop with the X11 driver
-  (cd build-win64 && timeout 300 wine ./quillwave_tests.exe --gtest_brief=1 --gtest_filter='FileInfoWindow.*') 2>&1 |
+  (cd build-win64 && timeout 300 "$wine64" ./quillwave_tests.exe --gtest_brief=1 --gtest_filter='FileInfoWindow.*') 2>&1 |
     tr -d '\r' || dialog=$?
   wineserver -k 2>/dev/null || true  # ends a host that a failed test left waiting
-  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   wineserver -w
 else
   echo "Xvfb did not start"
@@ -160,7 +161,116 @@ kill $xvfb 2>/dev/null || true
 unset DISPLAY
 [ "$dialog" -eq 0 ] || echo "dialog test on Xvfb failed (status $dialog)"
 
+# ---- 32-bit Wine: the shipped module and host ------------------------------------
+# quillwave_hostcheck runs the reference host's commands from a list in one
+# process; the Linux build of it runs the same list; every file the two leave
+# must be the same, byte for byte.  The list: every Layer I and Layer III
+# conformance vector decoded with both decoders; two recordings through the
+# recorder object (one in odd-sized chunks); a Layer II file, refused with a
+# message box a frame, which the program closes and counts; the settings page
+# choosing a decoder in an INI file, which the next decode reads; the
+# file-information dialog, a tag saved and read back; and one file played
+# through the decoding thread with the records read at their fixed 32-bit
+# offsets, a seek, a stop and a new start.  Each 32-bit Wine process costs
+# minutes of emulated start-up: one process does it all.
+section "shipped module and host under 32-bit Wine (i686)"
+part32_started=$SECONDS
+run32=$root/build-win32/hostcheck
+list=$run32/list.txt
+rm -rf "$run32"
+mkdir -p "$run32/linux" "$run32/win32"
+{
+  for input in "$vectors"/l1-*.bit "$vectors"/l3-*.bit "$vectors"/M2L3_*.bit; do
+    [ -f "$input" ] || continue
+    name=$(basename "$input" .bit)
+    for decoder in performance quality; do
+      printf 'decode-%s-%s\tdecode\t--decoder\t%s\t%s\tdecode-%s-%s.pcm\n' \
+        "$decoder" "$name" "$decoder" "$input" "$decoder" "$name"
+    done
+  done
+  if [ -f "$vectors/l3-compl.bit" ] && [ -f "$vectors/l1-fl2.bit" ]; then
+    printf 'record-l3-compl\trecord\t%s\trecord-l3-compl.pcm\n' "$vectors/l3-compl.bit"
+    printf 'record-l1-fl2\trecord\t--chunk\t1001\t%s\trecord-l1-fl2.pcm\n' "$vectors/l1-fl2.bit"
+  fi
+  if [ -f "$vectors/l2-fl13.bit" ]; then
+    # Its first five frames: every box costs seconds under the emulation.
+    printf 'layer2\tdecode\tlayer2.mp2\tlayer2.pcm\n'
+  fi
+  printf 'playback\tplayback\tsample.mp3\tplayback\t1000\n'
+  # ./ keeps the settings file here: Windows puts one named without a
+  # folder in the Windows folder.
+  printf 'config\t--ini\t./config.ini\tconfig\tquality\n'
+  if [ -f "$vectors/M2L3_compl24.bit" ]; then
+    printf 'decode-config-ini\t--ini\t./config.ini\tdecode\t%s\tdecode-config-ini.pcm\n' "$vectors/M2L3_compl24.bit"
+  fi
+  printf 'info\tinfo\tsample.mp3\n'
+  printf 'tag-save\ttag\ttag-save.mp3\t--artist\tQuillwave\t--title\tThirty-two bits\t--year\t2024\t--genre\tJazz\n'
+  printf 'tag-show\ttag\ttag-save.mp3\n'
+} >"$list"
+for side in linux win32; do
+  cp samples/sample.mp3 "$run32/$side/sample.mp3"
+  cp samples/sample.mp3 "$run32/$side/tag-save.mp3"
+  [ -f "$vectors/l2-fl13.bit" ] && head -c 720 "$vectors/l2-fl13.bit" >"$run32/$side/layer2.mp2"
+done
+
+linux_check=$(cd "$linux_build" && pwd)/quillwave_hostcheck
+checks32=0
+(cd "$run32/linux" && "$linux_check" "$list" >"$run32/linux.log" 2>&1) ||
+  { echo "the Linux check program failed:"; cat "$run32/linux.log"; checks32=1; }
+
+wineserver -k 2>/dev/null || true  # the 64-bit prefix is done with
+run_win32() (
+  # A prefix of its own, 32-bit only.  The emulation must reserve the guest
+  # address space for 32-bit Wine; only here: qemu-x86_64 refuses to start
+  # with that setting.
+  export WINEPREFIX=$wine_cache/wineprefix-win32 WINEARCH=win32 QEMU_RESERVED_VA=0xf7000000
+  if [ ! -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+    rm -rf "$WINEPREFIX"
+    timeout 1200 "$wine32" wineboot.exe -i >/dev/null 2>&1 || true
+    wineserver -w
+    [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] || { echo "the 32-bit Wine prefix was not made"; return 1; }
+    echo "32-bit Wine prefix made in $((SECONDS - part32_started)) s"
+  fi
+  # The headless display driver, written into the registry file while no
+  # Wine process runs (a `wine reg` process would cost minutes here).
+  if ! grep -q '^"Graphics"="null"' "$WINEPREFIX/user.reg"; then
+    printf '\n[Software\\\\Wine\\\\Drivers] %s\n"Graphics"="null"\n' "$(date +%s)" >>"$WINEPREFIX/user.reg"
+  fi
+  cd "$run32/win32"
+  local status=0
+  # To a file, not a pipe: Wine's own background processes inherit the
+  # output and would hold a pipe open long after the program ends.
+  timeout 1200 "$wine32" "$root/build-win32/quillwave_hostcheck.exe" "$list" >"$run32/win32.log" 2>&1 || status=$?
+  tr -d '\r' <"$run32/win32.log"
+  wineserver -k 2>/dev/null || true
+  return "$status"
+)
+run_win32 || { echo "the 32-bit check program failed (status $?)"; checks32=1; }
+
+echo
+echo "32-bit Windows (quillwave_hostcheck.exe under 32-bit Wine) against Linux:"
+scripts/compare-outputs.sh "$list" "$run32/linux" "$run32/win32" || checks32=1
+# Both sides alike could still both be wrong: what the checks must show.
+expect32() {
+  grep -q -- "$2" "$run32/win32/$1" 2>/dev/null || { echo "$1 lacks \"$2\""; checks32=1; }
+}
+if [ -f "$vectors/l2-fl13.bit" ]; then
+  expect32 layer2.err "^ERROR: Layer2 Unsupported$"
+fi
+expect32 playback.out "host slots: untouched"
+expect32 playback.out "stop at block 3: 3 blocks, output closed, playing 0, threadHandle 0"
+expect32 tag-save.out "TAG Saved!"
+expect32 config.ini "Decoder=1"
+if grep -qE 'WRITTEN|CHANGED|^  plugin[A-Za-z]+ \+[0-9]+: (null|outside)' "$run32/win32/playback.out" 2>/dev/null; then
+  echo "playback.out: the module wrote where it must not"
+  checks32=1
+fi
+boxes=$(grep -c '^ERROR: ' "$run32/win32/layer2.err" 2>/dev/null || true)
+echo "message boxes closed: ${boxes:-0}"
+echo "32-bit part: $((SECONDS - part32_started)) s"
+[ "$checks32" -eq 0 ] || echo "the 32-bit checks failed"
+
 section "done"
 echo "Wine part: $((SECONDS - wine_started)) s"
 [ "$failures" -eq 0 ] || echo "$failures decodings differ or failed"
-[ "$suite" -eq 0 ] && [ "$failures" -eq 0 ] && [ "$dialog" -eq 0 ]
+[ "$suite" -eq 0 ] && [ "$failures" -eq 0 ] && [ "$dialog" -eq 0 ] && [ "$checks32" -eq 0 ]

@@ -50,12 +50,12 @@ void setUp(sys::Handle dialog, PlayerContext* context) {
     if (path != nullptr) context->getFilePath(path, pathBlockSize);
 
     sys::setItemText(dialog, item::path, pathOf(dialog));
-    sys::setItemText(dialog, item::status, "Use Me!");
+    sys::setItemText(dialog, item::status, QW_STATUS_READY);
 
     sys::Handle file = sys::openFile(pathOf(dialog), sys::FileAccess::read);
     if (file == sys::invalidFile()) {
         for (int32_t id : tagControls) sys::enableItem(dialog, id, false);
-        sys::setItemText(dialog, item::status, "Cannot Edit TAG");
+        sys::setItemText(dialog, item::status, QW_STATUS_CANNOT_EDIT);
     } else {
         Id3v1Tag tag;
         tag.readTagFromFile(file, &record);
@@ -107,7 +107,7 @@ void save(sys::Handle dialog) {
     if (file == sys::invalidFile()) return;
     Id3v1Tag tag;
     const bool saved = tag.saveTag(file, &record) == 1;
-    sys::setItemText(dialog, item::status, saved ? "TAG Saved!" : "Error saving TAG");
+    sys::setItemText(dialog, item::status, saved ? QW_STATUS_SAVED : QW_STATUS_SAVE_FAILED);
     sys::closeFile(file);
 }
 
@@ -117,7 +117,7 @@ void wipe(sys::Handle dialog) {
     if (file == sys::invalidFile()) return;
     Id3v1Tag tag;
     const bool wiped = tag.wipeTag(file) == 1;
-    sys::setItemText(dialog, item::status, wiped ? "TAG Wiped!" : "Error Wiping TAG");
+    sys::setItemText(dialog, item::status, wiped ? QW_STATUS_WIPED : QW_STATUS_WIPE_FAILED);
     sys::closeFile(file);
 }
 

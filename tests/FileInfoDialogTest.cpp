@@ -9,9 +9,12 @@
 
 #include "platform/platform.h"
 #include "plugin/PluginEntry.h"
-#include "support/FileSizeLimit.h"
+#include "quillwave/dialog.h"
 #include "support/TempFile.h"
 #include "tag/DialogTemplate.h"
+#if !defined(_WIN32)
+#include "support/FileSizeLimit.h"  // file-size limits are a POSIX facility
+#endif
 
 namespace {
 
@@ -54,7 +57,8 @@ protected:
     // ExtendedInfo as the host calls it; the dialog it shows.
     Handle open() {
         uint32_t result = 0xDEAD;
-        EXPECT_TRUE(qw::extendedInfo(0, &result, &context) == 0 && result == 0) << result;
+        EXPECT_EQ(qw::extendedInfo(0, &result, &context), 0);
+        EXPECT_EQ(result, 0u);
         return qw::sys::findWindow(qw::fileInfoCaption);
     }
     std::string text(Handle dialog, int32_t id) {
@@ -79,7 +83,8 @@ TEST_F(FileInfoDialog, UntaggedFileShowsDefaultsAndTheStream) {
               "Length: 12 Seconds\r\nMPEG Version: MPEG 2.5\r\nLayer: 3\r\nSampleRate: 8000\r\nBitRate: 32\r\n"
               "Mode: Mono\r\nLength: 2880 Bytes");
     // The genre list holds the whole table, the first one chosen.
-    EXPECT_TRUE(qw::sys::comboCount(dialog, item::genre) == 148 && qw::sys::comboSelection(dialog, item::genre) == 0);
+    EXPECT_EQ(qw::sys::comboCount(dialog, item::genre), 148);
+    EXPECT_EQ(qw::sys::comboSelection(dialog, item::genre), 0);
     for (int32_t id : {item::artist, item::title, item::album, item::comment}) EXPECT_EQ(text(dialog, id), "Edit Me!");
 }
 
@@ -127,8 +132,10 @@ TEST_F(FileInfoDialog, FileThatCannotBeReadOrWrittenSaysSo) {
                        item::yearGenreLabel, item::save, item::wipe})
         EXPECT_FALSE(qw::sys::isItemEnabled(dialog, id)) << id;
     for (int32_t id :
-         {item::artist, item::title, item::album, item::comment, item::year, item::genre, item::properties})
-        EXPECT_TRUE(qw::sys::isItemEnabled(dialog, id) && text(dialog, id).empty()) << id;
+         {item::artist, item::title, item::album, item::comment, item::year, item::genre, item::properties}) {
+        EXPECT_TRUE(qw::sys::isItemEnabled(dialog, id)) << id;
+        EXPECT_EQ(text(dialog, id), "") << id;
+    }
     EXPECT_EQ(qw::sys::comboCount(dialog, item::genre), 0);
     qw::sys::clickItem(dialog, item::save);  // a disabled button cannot be clicked
     EXPECT_EQ(text(dialog, item::status), "Cannot Edit TAG");
@@ -142,7 +149,9 @@ TEST_F(FileInfoDialog, FileThatCannotBeReadOrWrittenSaysSo) {
     dialog = open();
     qw::sys::clickItem(dialog, item::save);
     EXPECT_EQ(text(dialog, item::status), "Error Opening: `" + currentPath + "` for writing");
-    EXPECT_TRUE(!root || std::system(("chattr -i" + quoted).c_str()) == 0);
+    if (root) {
+        EXPECT_EQ(std::system(("chattr -i" + quoted).c_str()), 0);
+    }
 }
 
 TEST_F(FileInfoDialog, SecondRequestKeepsTheDialogAndKeysReachItThroughItsHook) {
@@ -169,9 +178,63 @@ TEST_F(FileInfoDialog, SecondRequestKeepsTheDialogAndKeysReachItThroughItsHook) 
 
     // The window's close box ends it as well; the next request makes a new one.
     Handle second = open();
-    ASSERT_TRUE(second != nullptr && parentRequests == 2);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(parentRequests, 2);
     qw::fileInfoDialogProc(second, qw::sys::messageClose, 0, 0);
     EXPECT_EQ(qw::sys::findWindow(qw::fileInfoCaption), nullptr);
+}
+
+// A host's view: the built module file keeps its dialog in its own copy of the platform layer, out of this
+// program's reach, and the C table it exports works that dialog; each slot is wired to its own call.
+TEST(HeadlessDialogTable, WorksTheModuleFilesOwnDialog) {
+    Handle module = qw::sys::loadLibrary(QW_BUILD_DIR "/SQqw4.sqp");
+    ASSERT_NE(module, nullptr) << qw::sys::lastErrorText();
+    const auto exported = [&](const char* name) { return qw::sys::librarySymbol(module, name); };
+    const auto table = reinterpret_cast<HeadlessDialogsFn>(exported("HeadlessDialogs"));
+    ASSERT_NE(table, nullptr);
+    const HeadlessDialogTable* t = table();
+    ASSERT_TRUE(QW_HEADLESS_DIALOGS_HAVE(t, deliverKey));
+    const auto extendedInfo = reinterpret_cast<ExtendedInfoFn>(exported("ExtendedInfo"));
+
+    const qw::test::TempFile mp3("quillwave-table-");
+    const std::string audio(3000, '\x5A');
+    mp3.write(audio);
+    currentPath = mp3.path;
+    PlayerContext context{};
+    context.hostRequest = [](uint32_t, uint32_t) -> intptr_t { return 0; };
+    context.getFilePath = [](char* path, uint32_t size) { qw::copyString(path, currentPath.c_str(), size); };
+    context.iniPath = "/nonexistent/quillwave-table-test.ini";
+    ASSERT_EQ(reinterpret_cast<InitialiseFn>(exported("Initialise"))(&context), 1);
+    uint32_t result = 1;
+    extendedInfo(0, &result, &context);
+
+    QwWindow dialog = t->findWindow(QW_FILE_INFO_CAPTION);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(qw::sys::findWindow(QW_FILE_INFO_CAPTION), nullptr);
+    EXPECT_NE(t->isWindowVisible(dialog), 0);
+    EXPECT_NE(t->isItemEnabled(dialog, QW_ITEM_SAVE), 0);
+    char text[64];
+    EXPECT_EQ(t->getItemText(dialog, QW_ITEM_STATUS, text, 4), 3u);
+    EXPECT_STREQ(text, "Use");
+    EXPECT_EQ(t->comboCount(dialog, QW_ITEM_GENRE), 148);
+    EXPECT_EQ(t->comboSelection(dialog, QW_ITEM_GENRE), 0);
+    EXPECT_EQ(t->comboSetSelection(dialog, QW_ITEM_GENRE, 17), 17);
+    EXPECT_EQ(t->comboItemText(dialog, QW_ITEM_GENRE, 17, text, sizeof text), 4);
+    EXPECT_STREQ(text, "Rock");
+    EXPECT_TRUE(t->setItemText(dialog, QW_ITEM_TITLE, "Through the table"));
+    t->clickItem(dialog, QW_ITEM_SAVE);
+    EXPECT_EQ(t->getItemText(dialog, QW_ITEM_STATUS, text, sizeof text), 10u);
+    EXPECT_STREQ(text, QW_STATUS_SAVED);
+    EXPECT_EQ(mp3.read(), audio + tagBytes({"Through the table", "Edit Me!", "Edit Me!", "1998", "Edit Me!"}, 17));
+
+    // Keys pass the dialog's own hook: Return presses Close.
+    EXPECT_NE(t->deliverKey(dialog, QW_KEY_RETURN), 0);
+    EXPECT_EQ(t->findWindow(QW_FILE_INFO_CAPTION), nullptr);
+    extendedInfo(0, &result, &context);
+    EXPECT_NE(t->destroyWindow(t->findWindow(QW_FILE_INFO_CAPTION)), 0);
+    EXPECT_EQ(t->findWindow(nullptr), nullptr);
+    reinterpret_cast<ShutdownFn>(exported("Shutdown"))(&context);
+    qw::sys::freeLibrary(module);
 }
 
 #endif  // !_WIN32

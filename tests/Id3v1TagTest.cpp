@@ -10,7 +10,9 @@
 
 #include "tag/GenreTable.h"
 #include "tag/Id3v1Tag.h"
-#include "tests/support/FileSizeLimit.h"
+#if !defined(_WIN32)
+#include "tests/support/FileSizeLimit.h"  // file-size limits are a POSIX facility
+#endif
 #include "tests/support/TempFile.h"
 
 namespace qw {
@@ -105,6 +107,7 @@ TEST(Id3v1Tag, SaveAndWipeLeaveAtMostOneTagAtTheEndOfWritableFiles) {
     }
 }
 
+#if !defined(_WIN32)
 // A save that cannot write all of its tag (the file may grow no further) leaves
 // the file as it was: the old tag over which it wrote, or no tag and no piece of one.
 TEST(Id3v1Tag, SaveThatStopsPartWayLeavesTheFileAsItWas) {
@@ -119,6 +122,8 @@ TEST(Id3v1Tag, SaveThatStopsPartWayLeavesTheFileAsItWas) {
         EXPECT_EQ(file.closeAndRead(), body + old) << old.size();
     }
 }
+
+#endif
 
 // Saves of one file from several handles at once take their turns: one tag at the end.
 TEST(Id3v1Tag, ConcurrentSavesLeaveExactlyOneTag) {

@@ -23,13 +23,14 @@ struct CapGuard {
     ~CapGuard() { simd::cap(simd::supported()); }
 };
 
-// A run under an emulated processor names the level it must find there
-// (QW_EXPECT_SIMD=sse2 under a processor model without AVX).
-TEST(SimdPaths, DetectsTheExpectedLevel) {
-    const char* expected = std::getenv("QW_EXPECT_SIMD");
-    if (!expected) GTEST_SKIP() << "QW_EXPECT_SIMD not set: supported level " << levelNames[int(simd::supported())];
-    EXPECT_EQ(std::string(levelNames[int(simd::supported())]), expected);
+// The kernels use the widest level the processor has.  A run under an
+// emulated processor names the level it must find there (QW_EXPECT_SIMD=sse2
+// under a processor model without AVX).
+TEST(SimdPaths, UsesTheWidestLevelDetected) {
     EXPECT_EQ(simd::active(), simd::supported());
+    if (const char* expected = std::getenv("QW_EXPECT_SIMD")) {
+        EXPECT_EQ(std::string(levelNames[int(simd::supported())]), expected);
+    }
 }
 
 TEST(SimdPaths, EveryLevelDecodesTheConformanceStreamsToTheSameBytes) {
@@ -61,8 +62,10 @@ TEST(SimdPaths, EveryLevelDecodesTheConformanceStreamsToTheSameBytes) {
             }
         }
     }
-    if (simd::supported() == simd::Level::sse2) GTEST_SKIP() << "this processor has only the SSE2 path";
-    EXPECT_GT(compared, 0u);
+    // A processor with SSE2 alone has one path and nothing to compare it with.
+    if (simd::supported() != simd::Level::sse2) {
+        EXPECT_GT(compared, 0u);
+    }
 }
 
 }  // namespace

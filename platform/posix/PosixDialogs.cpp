@@ -11,7 +11,6 @@
 // One recursive mutex guards the registry, held across procedure calls: a
 // procedure may call back into the manager on its own thread, and another
 // thread waits its turn, as it would for a window owned by another thread.
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,42 +20,6 @@
 #include "platform/platform.h"
 
 namespace qw::sys {
-
-// The operations behind the window calls.  Each copy of the platform layer in
-// a process makes one; a host may point its copy at a module's, and the calls
-// then run in the module's copy through this table.
-class DialogManager {
-public:
-    virtual void registerTemplate(uint32_t templateId, const DialogTemplate* dialogTemplate) = 0;
-    virtual Handle find(const char* caption) = 0;
-    virtual void show(Handle window) = 0;
-    virtual bool visible(Handle window) = 0;
-    virtual void setForeground(Handle window) = 0;
-    virtual Handle foreground() = 0;
-    virtual Handle create(uint32_t templateId, Handle parent, DialogProc procedure, intptr_t parameter) = 0;
-    virtual bool end(Handle dialog, intptr_t result) = 0;
-    virtual bool destroy(Handle window) = 0;
-    virtual bool setText(Handle dialog, int32_t id, const char* text) = 0;
-    virtual uint32_t getText(Handle dialog, int32_t id, char* buffer, int32_t maxCount) = 0;
-    virtual void enable(Handle dialog, int32_t id, bool enable) = 0;
-    virtual bool enabled(Handle dialog, int32_t id) = 0;
-    virtual void click(Handle dialog, int32_t id) = 0;
-    virtual int32_t comboAdd(Handle dialog, int32_t id, const char* text) = 0;
-    virtual int32_t comboSelect(Handle dialog, int32_t id, int32_t index) = 0;
-    virtual int32_t comboSelected(Handle dialog, int32_t id) = 0;
-    virtual int32_t comboSize(Handle dialog, int32_t id) = 0;
-    virtual int32_t comboText(Handle dialog, int32_t id, int32_t index, char* buffer, uint32_t size) = 0;
-    virtual void setUserData(Handle window, intptr_t data) = 0;
-    virtual intptr_t userData(Handle window) = 0;
-    virtual Handle addHook(HookProc procedure, uint32_t threadId) = 0;
-    virtual bool removeHook(Handle hook) = 0;
-    virtual intptr_t nextHook(int32_t code, uintptr_t wParam, intptr_t lParam) = 0;
-    virtual bool dialogMessage(Handle dialog, WindowMessage* message) = 0;
-    virtual bool key(Handle window, uint32_t key) = 0;
-
-protected:
-    ~DialogManager() = default;  // destroyed only as the copy that made it
-};
 
 namespace {
 
@@ -108,14 +71,14 @@ void copyText(const std::string& text, char* buffer, size_t size, size_t* copied
     *copied = n;
 }
 
-class HeadlessDialogs final : public DialogManager {
+class HeadlessDialogs {
 public:
-    void registerTemplate(uint32_t templateId, const DialogTemplate* dialogTemplate) override {
+    void registerTemplate(uint32_t templateId, const DialogTemplate* dialogTemplate) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (dialogTemplate != nullptr) templates[templateId] = dialogTemplate;
     }
 
-    Handle find(const char* caption) override {
+    Handle find(const char* caption) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         for (const auto& w : windows) {
             if (caption == nullptr || w->caption == caption) return w->handle;
@@ -123,7 +86,7 @@ public:
         return nullptr;
     }
 
-    void show(Handle window) override {
+    void show(Handle window) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (Window* w = windowOf(window)) {
             w->visible = true;
@@ -131,23 +94,23 @@ public:
         }
     }
 
-    bool visible(Handle window) override {
+    bool visible(Handle window) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Window* w = windowOf(window);
         return w != nullptr && w->visible;
     }
 
-    void setForeground(Handle window) override {
+    void setForeground(Handle window) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (windowOf(window) != nullptr) foregroundHandle = window;
     }
 
-    Handle foreground() override {
+    Handle foreground() {
         std::lock_guard<std::recursive_mutex> guard(lock);
         return foregroundHandle;
     }
 
-    Handle create(uint32_t templateId, Handle parent, DialogProc procedure, intptr_t parameter) override {
+    Handle create(uint32_t templateId, Handle parent, DialogProc procedure, intptr_t parameter) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         auto found = templates.find(templateId);
         if (found == templates.end()) return nullptr;
@@ -174,7 +137,7 @@ public:
         return w->handle;
     }
 
-    bool end(Handle dialog, intptr_t result) override {
+    bool end(Handle dialog, intptr_t result) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Window* w = windowOf(dialog);
         if (w == nullptr) return false;
@@ -184,7 +147,7 @@ public:
         return true;
     }
 
-    bool destroy(Handle window) override {
+    bool destroy(Handle window) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         std::shared_ptr<Window> w = shared(window);
         if (!w) return false;
@@ -210,7 +173,7 @@ public:
         return true;
     }
 
-    bool setText(Handle dialog, int32_t id, const char* text) override {
+    bool setText(Handle dialog, int32_t id, const char* text) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = controlOf(dialog, id);
         if (c == nullptr) return false;
@@ -218,7 +181,7 @@ public:
         return true;
     }
 
-    uint32_t getText(Handle dialog, int32_t id, char* buffer, int32_t maxCount) override {
+    uint32_t getText(Handle dialog, int32_t id, char* buffer, int32_t maxCount) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (maxCount <= 0) return 0;
         Control* c = controlOf(dialog, id);
@@ -227,18 +190,18 @@ public:
         return uint32_t(copied);
     }
 
-    void enable(Handle dialog, int32_t id, bool enable) override {
+    void enable(Handle dialog, int32_t id, bool enable) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (Control* c = controlOf(dialog, id)) c->enabled = enable;
     }
 
-    bool enabled(Handle dialog, int32_t id) override {
+    bool enabled(Handle dialog, int32_t id) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = controlOf(dialog, id);
         return c != nullptr && c->enabled;
     }
 
-    void click(Handle dialog, int32_t id) override {
+    void click(Handle dialog, int32_t id) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = controlOf(dialog, id);
         if (c == nullptr || !c->enabled || c->kind != ControlClass::button) return;
@@ -246,7 +209,7 @@ public:
         send(shared(dialog), messageCommand, uintptr_t(uint16_t(id)), 0);
     }
 
-    int32_t comboAdd(Handle dialog, int32_t id, const char* text) override {
+    int32_t comboAdd(Handle dialog, int32_t id, const char* text) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = comboOf(dialog, id);
         if (c == nullptr) return comboError;
@@ -254,7 +217,7 @@ public:
         return int32_t(c->items.size() - 1);
     }
 
-    int32_t comboSelect(Handle dialog, int32_t id, int32_t index) override {
+    int32_t comboSelect(Handle dialog, int32_t id, int32_t index) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = comboOf(dialog, id);
         if (c == nullptr) return comboError;
@@ -263,19 +226,19 @@ public:
         return c->selection;
     }
 
-    int32_t comboSelected(Handle dialog, int32_t id) override {
+    int32_t comboSelected(Handle dialog, int32_t id) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = comboOf(dialog, id);
         return c != nullptr ? c->selection : comboError;
     }
 
-    int32_t comboSize(Handle dialog, int32_t id) override {
+    int32_t comboSize(Handle dialog, int32_t id) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = comboOf(dialog, id);
         return c != nullptr ? int32_t(c->items.size()) : comboError;
     }
 
-    int32_t comboText(Handle dialog, int32_t id, int32_t index, char* buffer, uint32_t size) override {
+    int32_t comboText(Handle dialog, int32_t id, int32_t index, char* buffer, uint32_t size) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Control* c = comboOf(dialog, id);
         if (c == nullptr || index < 0 || size_t(index) >= c->items.size()) return comboError;
@@ -284,18 +247,18 @@ public:
         return int32_t(copied);
     }
 
-    void setUserData(Handle window, intptr_t data) override {
+    void setUserData(Handle window, intptr_t data) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (Window* w = windowOf(window)) w->userData = data;
     }
 
-    intptr_t userData(Handle window) override {
+    intptr_t userData(Handle window) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         Window* w = windowOf(window);
         return w != nullptr ? w->userData : 0;
     }
 
-    Handle addHook(HookProc procedure, uint32_t threadId) override {
+    Handle addHook(HookProc procedure, uint32_t threadId) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (procedure == nullptr) return nullptr;
         Handle handle = newHandle();
@@ -303,7 +266,7 @@ public:
         return handle;
     }
 
-    bool removeHook(Handle hook) override {
+    bool removeHook(Handle hook) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         for (auto it = hooks.begin(); it != hooks.end(); ++it) {
             if (it->handle == hook) {
@@ -316,7 +279,7 @@ public:
 
     // The next hook of the pass under way, whatever hook handle the caller
     // holds (it may have removed its own hook meanwhile).
-    intptr_t nextHook(int32_t code, uintptr_t wParam, intptr_t lParam) override {
+    intptr_t nextHook(int32_t code, uintptr_t wParam, intptr_t lParam) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         if (passes.empty()) return 0;
         const size_t pass = passes.size() - 1;
@@ -327,7 +290,7 @@ public:
         return 0;
     }
 
-    bool dialogMessage(Handle dialog, WindowMessage* message) override {
+    bool dialogMessage(Handle dialog, WindowMessage* message) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         std::shared_ptr<Window> w = shared(dialog);
         if (!w || message == nullptr || message->window != dialog) return false;
@@ -345,7 +308,7 @@ public:
         return true;
     }
 
-    bool key(Handle window, uint32_t key) override {
+    bool key(Handle window, uint32_t key) {
         std::lock_guard<std::recursive_mutex> guard(lock);
         WindowMessage message{window, messageKeyDown, key, 0, 0, 0, 0};
         const uint32_t thread = currentThreadId();
@@ -424,25 +387,13 @@ private:
 };
 
 // Destroyed with the program or with the module that holds this copy, which
-// frees what its windows still hold; a host stops using a module's manager
-// before it unloads the module.
-HeadlessDialogs* ownManager() {
+// frees what its windows still hold.
+HeadlessDialogs& manager() {
     static HeadlessDialogs instance;
-    return &instance;
-}
-
-std::atomic<DialogManager*> adoptedManager{nullptr};
-
-DialogManager& manager() {
-    DialogManager* adopted = adoptedManager.load();
-    return adopted != nullptr ? *adopted : *ownManager();
+    return instance;
 }
 
 }  // namespace
-
-DialogManager* dialogManager() { return ownManager(); }
-
-void useDialogManager(DialogManager* other) { adoptedManager.store(other); }
 
 void registerDialogTemplate(uint32_t templateId, const DialogTemplate* dialogTemplate) {
     manager().registerTemplate(templateId, dialogTemplate);
@@ -455,7 +406,7 @@ void setForegroundWindow(Handle window) { manager().setForeground(window); }
 Handle foregroundWindow() { return manager().foreground(); }
 
 Handle createDialog(Handle, uint32_t templateId, Handle parent, DialogProc procedure, intptr_t parameter) {
-    // Templates are found by id alone: the registered ones are this process's.
+    // Templates are found by id alone: the registered ones are this copy's.
     return manager().create(templateId, parent, procedure, parameter);
 }
 

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 #include "plugin/PluginEntry.h"
 #include "plugin/SettingsPage.h"
+#include "quillwave/dialog.h"
 #include "quillwave/quillwave.h"
 #include "recorder/Recorder.h"
 #include "tag/FileInfoDialog.h"
@@ -10,6 +11,54 @@
 #define QW_EXPORT __declspec(dllexport)
 #else
 #define QW_EXPORT __attribute__((visibility("default")))
+#endif
+
+#if !defined(_WIN32)
+// The headless dialog calls with C signatures, over this module's copy of the
+// platform layer.
+extern "C" {
+
+static_assert(QW_COMBO_ERROR == qw::sys::comboError, "combo-box failure value");
+static_assert(QW_KEY_RETURN == qw::sys::keyReturn && QW_KEY_ESCAPE == qw::sys::keyEscape, "key codes");
+
+static QwWindow dialogFindWindow(const char* caption) { return qw::sys::findWindow(caption); }
+static int32_t dialogIsWindowVisible(QwWindow window) { return qw::sys::isWindowVisible(window); }
+static uint32_t dialogGetItemText(QwWindow dialog, int32_t id, char* buffer, int32_t size) {
+    return qw::sys::getItemText(dialog, id, buffer, size);
+}
+static int32_t dialogSetItemText(QwWindow dialog, int32_t id, const char* text) {
+    return qw::sys::setItemText(dialog, id, text);
+}
+static int32_t dialogIsItemEnabled(QwWindow dialog, int32_t id) { return qw::sys::isItemEnabled(dialog, id); }
+static void dialogClickItem(QwWindow dialog, int32_t id) { qw::sys::clickItem(dialog, id); }
+static int32_t dialogComboCount(QwWindow dialog, int32_t id) { return qw::sys::comboCount(dialog, id); }
+static int32_t dialogComboSelection(QwWindow dialog, int32_t id) { return qw::sys::comboSelection(dialog, id); }
+static int32_t dialogComboSetSelection(QwWindow dialog, int32_t id, int32_t index) {
+    return qw::sys::comboSetSelection(dialog, id, index);
+}
+static int32_t dialogComboItemText(QwWindow dialog, int32_t id, int32_t index, char* buffer, uint32_t size) {
+    return qw::sys::comboItemText(dialog, id, index, buffer, size);
+}
+static int32_t dialogDestroyWindow(QwWindow window) { return qw::sys::destroyWindow(window); }
+static int32_t dialogDeliverKey(QwWindow window, uint32_t key) { return qw::sys::deliverKey(window, key); }
+
+static const HeadlessDialogTable headlessDialogTable = {
+    sizeof(HeadlessDialogTable),
+    dialogFindWindow,
+    dialogIsWindowVisible,
+    dialogGetItemText,
+    dialogSetItemText,
+    dialogIsItemEnabled,
+    dialogClickItem,
+    dialogComboCount,
+    dialogComboSelection,
+    dialogComboSetSelection,
+    dialogComboItemText,
+    dialogDestroyWindow,
+    dialogDeliverKey,
+};
+
+}  // extern "C"
 #endif
 
 extern "C" {
@@ -29,10 +78,11 @@ QW_EXPORT int32_t QW_CALL CreateRecorderPluginInterface(void** object) {
 }
 
 #if !defined(_WIN32)
-// Linux builds only, and not one of the entry points: the module's headless
-// dialog manager, so that a host can read and drive the dialogs the module
-// opens (under Windows the system's window manager is shared already).
-QW_EXPORT void* HeadlessDialogManager(void) { return qw::sys::dialogManager(); }
+// Linux only, and not an entry point (hence no QW_CALL, which marks those;
+// Linux has one calling convention): the table over the module's headless
+// dialog manager, through which a host reads and works the dialogs the module
+// opens.  Under Windows the system's window manager serves every module.
+QW_EXPORT const HeadlessDialogTable* HeadlessDialogs(void) { return &headlessDialogTable; }
 #endif
 
 }  // extern "C"
