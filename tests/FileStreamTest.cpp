@@ -32,16 +32,8 @@ std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 
 // An ID3v2 tag of the given version and body size, the body full of frame sync words; flags 0x10 adds the footer.
 Bytes id3v2(uint8_t version, uint32_t body, uint8_t flags = 0) {
-    Bytes tag = {'I',
-                 'D',
-                 '3',
-                 version,
-                 0,
-                 flags,
-                 uint8_t(body >> 21 & 0x7F),
-                 uint8_t(body >> 14 & 0x7F),
-                 uint8_t(body >> 7 & 0x7F),
-                 uint8_t(body & 0x7F)};
+    Bytes tag = {'I', 'D', '3', version, 0, flags};
+    for (int shift = 21; shift >= 0; shift -= 7) tag.push_back(uint8_t(body >> shift & 0x7F));  // sync-safe size
     for (uint32_t i = 0; i < body; ++i) tag.push_back(i % 4 == 0 ? 0xFF : i % 4 == 1 ? 0xFB : 0x90);
     if (version == 4 && (flags & 0x10)) tag.insert(tag.end(), {'3', 'D', 'I', 4, 0, flags, 0, 0, 0, 0});
     return tag;

@@ -73,18 +73,6 @@ uint32_t markStarted(void* argument) {
     return 5;
 }
 
-// Keeps a flag up while it lives.
-struct Owned {
-    std::atomic<bool>* alive;
-    ~Owned() { *alive = false; }
-};
-
-uint32_t ownUntilTerminated(void* argument) {
-    Owned owned{static_cast<std::atomic<bool>*>(argument)};
-    *owned.alive = true;
-    for (;;) sys::endIfTerminated();  // no other point where the system could end it
-}
-
 TEST(PlatformThread, SuspendedThreadBeginsOnlyWhenResumed) {
     std::atomic<bool> started{false};
     uint32_t id = 0;
@@ -114,6 +102,18 @@ TEST(PlatformThread, SuspendedThreadBeginsOnlyWhenResumed) {
 }
 
 #if !defined(_WIN32)
+// Keeps a flag up while it lives.
+struct Owned {
+    std::atomic<bool>* alive;
+    ~Owned() { *alive = false; }
+};
+
+uint32_t ownUntilTerminated(void* argument) {
+    Owned owned{static_cast<std::atomic<bool>*>(argument)};
+    *owned.alive = true;
+    for (;;) sys::endIfTerminated();  // no other point where the system could end it
+}
+
 // Here a terminated thread unwinds: what it owns is destroyed.
 TEST(PlatformThread, TerminatedThreadEndsAtItsNextCheckAndFreesWhatItOwns) {
     std::atomic<bool> alive{false};

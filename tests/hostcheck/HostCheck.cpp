@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 #if defined(_WIN32)
@@ -45,13 +46,9 @@ using namespace qw::host;
 
 std::vector<std::string> splitTabs(const std::string& line) {
     std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return fields;
-        start = tab + 1;
-    }
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+    return fields;
 }
 
 // One listed command: the host's own, or the playback check.
@@ -72,10 +69,8 @@ const char checkUsage[] = "usage: quillwave_hostcheck [--plugin PATH] LIST\n";
 class Captured {
 public:
     explicit Captured(const std::string& name) {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        savedOut = QW_DUP(1);
-        savedErr = QW_DUP(2);
+        std::fflush(stdout), std::fflush(stderr);
+        savedOut = QW_DUP(1), savedErr = QW_DUP(2);
         const int out = QW_OPEN((name + ".out").c_str());
         const int err = QW_OPEN((name + ".err").c_str());
         ok = out >= 0 && err >= 0 && savedOut >= 0 && savedErr >= 0;
@@ -83,25 +78,20 @@ public:
         if (err >= 0) QW_DUP2(err, 2), QW_CLOSE(err);
     }
     ~Captured() {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        QW_DUP2(savedOut, 1);
-        QW_DUP2(savedErr, 2);
-        QW_CLOSE(savedOut);
-        QW_CLOSE(savedErr);
+        std::fflush(stdout), std::fflush(stderr);
+        QW_DUP2(savedOut, 1), QW_DUP2(savedErr, 2);
+        QW_CLOSE(savedOut), QW_CLOSE(savedErr);
     }
     bool ok = false;
 
 private:
-    int savedOut = -1;
-    int savedErr = -1;
+    int savedOut = -1, savedErr = -1;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string plugin;
-    std::string list;
+    std::string plugin, list;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--plugin" && i + 1 < argc) {

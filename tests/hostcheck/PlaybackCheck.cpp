@@ -1,10 +1,12 @@
 #include "tests/hostcheck/PlaybackCheck.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 #if defined(_WIN32)
@@ -24,108 +26,118 @@ namespace {
 
 using host::fail;
 
-// The byte offset of a field: on 32-bit builds the fixed one, as a host
-// compiled elsewhere has it; on others the compiler's.
-constexpr size_t at(size_t fixed32, size_t native) { return sizeof(void*) == 4 ? fixed32 : native; }
-
-uint32_t u32(const void* record, size_t offset) {
-    uint32_t value;
+template <typename T>
+T get(const void* record, size_t offset) {
+    T value;
     std::memcpy(&value, static_cast<const char*>(record) + offset, sizeof value);
     return value;
-}
-
-uintptr_t pointer(const void* record, size_t offset) {
-    uintptr_t value;
-    std::memcpy(&value, static_cast<const char*>(record) + offset, sizeof value);
-    return value;
-}
-
-// A field named with its fixed 32-bit offset.
-struct Slot {
-    const char* name;
-    size_t fixed32;
-    size_t native;
-};
-
-uint8_t u8(const void* record, size_t offset) { return static_cast<const uint8_t*>(record)[offset]; }
-
-// A fixed-size text field, which need not end in a NUL.
-std::string field(const void* record, size_t offset, size_t size) {
-    const char* text = static_cast<const char*>(record) + offset;
-    return std::string(text, strnlen(text, size));
 }
 
 std::string text(uintptr_t address) {
     return address == 0 ? "(null)" : "\"" + std::string(reinterpret_cast<const char*>(address)) + "\"";
 }
 
-template <typename Function>
-uintptr_t address(Function function) {
-    return reinterpret_cast<uintptr_t>(function);
-}
+uintptr_t moduleCode = 0;  // an address in the module's image
 
-// Whether an address lies in the image the module was loaded from.
-bool inModule(uintptr_t value, uintptr_t moduleFunction) {
-    if (value == 0) return false;
+// Where an address lies: in the image the module was loaded from, or not.
+const char* where(uintptr_t value) {
+    if (value == 0) return "null";
 #if defined(_WIN32)
     MEMORY_BASIC_INFORMATION a{}, b{};
-    return VirtualQuery(reinterpret_cast<void*>(value), &a, sizeof a) != 0 &&
-           VirtualQuery(reinterpret_cast<void*>(moduleFunction), &b, sizeof b) != 0 &&
-           a.AllocationBase == b.AllocationBase;
+    const bool same = VirtualQuery(reinterpret_cast<void*>(value), &a, sizeof a) != 0 &&
+                      VirtualQuery(reinterpret_cast<void*>(moduleCode), &b, sizeof b) != 0 &&
+                      a.AllocationBase == b.AllocationBase;
 #else
     Dl_info a{}, b{};
-    return dladdr(reinterpret_cast<void*>(value), &a) != 0 &&
-           dladdr(reinterpret_cast<void*>(moduleFunction), &b) != 0 && a.dli_fbase == b.dli_fbase;
+    const bool same = dladdr(reinterpret_cast<void*>(value), &a) != 0 &&
+                      dladdr(reinterpret_cast<void*>(moduleCode), &b) != 0 && a.dli_fbase == b.dli_fbase;
 #endif
+    return same ? "module code" : "outside the module";
 }
 
-const char* where(uintptr_t value, uintptr_t moduleFunction) {
-    if (value == 0) return "null";
-    return inModule(value, moduleFunction) ? "module code" : "outside the module";
+// A record's field, printed as "  name +offset: value" with its fixed 32-bit offset.  On 32-bit builds it is read
+// at that offset, as a host compiled elsewhere has it; on others at the compiler's.
+enum class Kind { u8, u16, u32, i32, hex, text, set, chars, code, handle };
+struct Field {
+    const char* name;
+    size_t fixed32, native;
+    Kind kind;
+    size_t size;
+};
+#define QW_FIELD(T, member, fixed32, kind) \
+    Field { #member, fixed32, offsetof(T, member), Kind::kind, sizeof(T::member) }
+
+size_t offset(const Field& f) { return sizeof(void*) == 4 ? f.fixed32 : f.native; }
+
+std::string show(const void* record, const Field& f) {
+    const size_t o = offset(f);
+    const uintptr_t word = f.size == sizeof(uintptr_t) ? get<uintptr_t>(record, o) : get<uint32_t>(record, o);
+    switch (f.kind) {
+        case Kind::u8:
+            return std::to_string(get<uint8_t>(record, o));
+        case Kind::u16:
+            return std::to_string(get<uint16_t>(record, o));
+        case Kind::u32:
+            return std::to_string(get<uint32_t>(record, o));
+        case Kind::i32:
+            return std::to_string(get<int32_t>(record, o));
+        case Kind::text:
+            return text(word);
+        case Kind::set:
+            return word != 0 ? "set" : "0";
+        case Kind::code:
+            return where(word);
+        case Kind::handle:
+            return std::to_string(static_cast<unsigned long long>(word));
+        case Kind::chars: {  // a fixed-size text, which need not end in a NUL
+            const char* chars = static_cast<const char*>(record) + o;
+            return "\"" + std::string(chars, strnlen(chars, f.size)) + "\"";
+        }
+        case Kind::hex:
+            break;
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08x", get<uint32_t>(record, o));
+    return hex;
 }
 
-// What the output callback does with each block.  The module's callbacks
-// carry no player argument, so this is the one player's.
+void print(const void* record, std::initializer_list<Field> fields) {
+    for (const Field& f : fields) std::printf("  %s +%zu: %s\n", f.name, f.fixed32, show(record, f).c_str());
+}
+
+// Records the module fills are handed over in a buffer of a known pattern: the bytes behind the record, and the
+// slots it must not write, keep it.
+constexpr unsigned char pattern = 0xEE;
+
+bool kept(const unsigned char* from, size_t size) {
+    return std::all_of(from, from + size, [](unsigned char byte) { return byte == pattern; });
+}
+const char* said(bool untouched) { return untouched ? "untouched" : "WRITTEN"; }
+
+// What the output callback does with each block.  The module's callbacks carry no player argument, so this is the
+// one player's.
 struct Blocks {
-    std::atomic<int> count{0};
-    std::atomic<int> holdAt{0};  // the block (from 1) to hold until released
-    std::atomic<bool> held{false};
-    std::atomic<bool> release{false};
+    std::atomic<int> count{0}, holdAt{0};  // the block (from 1) to hold until released
+    std::atomic<bool> held{false}, release{false};
     uint32_t delayAfterRelease = 0;
     std::FILE* pcm = nullptr;
     uint64_t bytes = 0;
     std::vector<int32_t> positions;
-    std::string first;  // block 1, as read at its offsets
+    PcmBlock first{};
 
     void reset(int hold, uint32_t delay, std::FILE* file) {
-        count = 0;
-        holdAt = hold;
-        held = false;
-        release = false;
-        delayAfterRelease = delay;
-        pcm = file;
-        bytes = 0;
-        positions.clear();
-        first.clear();
+        count = 0, holdAt = hold, held = false, release = false;
+        delayAfterRelease = delay, pcm = file, bytes = 0, positions.clear();
     }
-};
-Blocks blocks;
+} blocks;
 
 int32_t QW_CALL checkWrite(QwHandle, const PcmBlock* block) {
-    const int32_t position = int32_t(u32(block, 0));
-    const int32_t length = int32_t(u32(block, at(4, offsetof(PcmBlock, lengthMs))));
-    const uint32_t byteCount = u32(block, at(8, offsetof(PcmBlock, byteCount)));
-    const uintptr_t samples = pointer(block, at(12, offsetof(PcmBlock, samples)));
     const int number = ++blocks.count;
-    if (number == 1) {
-        blocks.first = "  positionMs +0: " + std::to_string(position) + "\n  lengthMs +4: " + std::to_string(length) +
-                       "\n  byteCount +8: " + std::to_string(byteCount) +
-                       "\n  samples +12: " + (samples != 0 ? "set" : "null") + "\n";
-    }
-    blocks.positions.push_back(position);
-    if (blocks.pcm != nullptr && samples != 0) {
-        std::fwrite(reinterpret_cast<const void*>(samples), 1, byteCount, blocks.pcm);
-        blocks.bytes += byteCount;
+    if (number == 1) blocks.first = *block;
+    blocks.positions.push_back(block->positionMs);
+    if (blocks.pcm != nullptr && block->samples != nullptr) {
+        std::fwrite(block->samples, 1, block->byteCount, blocks.pcm);
+        blocks.bytes += block->byteCount;
     }
     if (number == blocks.holdAt) {
         blocks.held = true;
@@ -140,141 +152,56 @@ bool waitHeld(host::PlayerHost& player) {
     return blocks.held;
 }
 
-void printContext(const PlayerContext& context, uintptr_t moduleFunction) {
-    const Slot pluginSlots[] = {
-        {"pluginReady", 40, offsetof(PlayerContext, pluginReady)},
-        {"pluginHalt", 44, offsetof(PlayerContext, pluginHalt)},
-        {"pluginStart", 48, offsetof(PlayerContext, pluginStart)},
-        {"pluginStop", 52, offsetof(PlayerContext, pluginStop)},
-        {"pluginSeek", 56, offsetof(PlayerContext, pluginSeek)},
-        {"pluginSongInfo", 60, offsetof(PlayerContext, pluginSongInfo)},
-        {"pluginAbout", 92, offsetof(PlayerContext, pluginAbout)},
-        {"pluginExtra", 96, offsetof(PlayerContext, pluginExtra)},
-        {"state", 100, offsetof(PlayerContext, state)},
+// The host's own slots, which the module must leave as they are: all but the three runs of the module's.
+bool hostSlotsKept(const PlayerContext& now, const PlayerContext& before) {
+    const auto same = [&](size_t from, size_t to) {
+        return std::memcmp(reinterpret_cast<const char*>(&now) + from, reinterpret_cast<const char*>(&before) + from,
+                           to - from) == 0;
     };
-    std::printf("PlayerContext after Initialise\n");
-    std::printf("  outputHandle +36: %llu\n",
-                static_cast<unsigned long long>(pointer(&context, at(36, offsetof(PlayerContext, outputHandle)))));
-    for (const Slot& slot : pluginSlots) {
-        std::printf("  %s +%zu: %s\n", slot.name, slot.fixed32,
-                    where(pointer(&context, at(slot.fixed32, slot.native)), moduleFunction));
-    }
+    return same(0, offsetof(PlayerContext, outputHandle)) &&
+           same(offsetof(PlayerContext, host64), offsetof(PlayerContext, pluginAbout)) &&
+           same(offsetof(PlayerContext, readStream), sizeof(PlayerContext));
 }
 
-// The host's own slots, which the module must leave as they are.
-std::vector<uintptr_t> hostSlots(const PlayerContext& context) {
-    std::vector<uintptr_t> values = {context.host0,
-                                     address(context.openOutput),
-                                     address(context.writeOutput),
-                                     address(context.closeOutput),
-                                     context.host16,
-                                     address(context.hostRequest),
-                                     reinterpret_cast<uintptr_t>(context.iniPath),
-                                     context.host28,
-                                     context.host32,
-                                     address(context.readStream),
-                                     address(context.seekStream),
-                                     address(context.getFilePath)};
-    for (uintptr_t slot : context.host64) values.push_back(slot);
-    return values;
-}
-
-void printDescriptor(const PluginDescriptor* descriptor) {
-    const void* d = descriptor;
+void printDescriptor(const PluginDescriptor* d) {
     std::printf("Query\n");
-    std::printf("  word0 +0: %u\n", u32(d, 0));
-    std::printf("  name +4: %s\n", text(pointer(d, at(4, offsetof(PluginDescriptor, name)))).c_str());
-    std::printf("  author +8: %s\n", text(pointer(d, at(8, offsetof(PluginDescriptor, author)))).c_str());
-    std::printf("  copyright +12: %s\n", text(pointer(d, at(12, offsetof(PluginDescriptor, copyright)))).c_str());
-    std::printf("  word16 +16: 0x%08x\n", u32(d, at(16, offsetof(PluginDescriptor, word16))));
-    const uint32_t count = u32(d, at(24, offsetof(PluginDescriptor, extensionBytes)));
-    const uintptr_t extensions = pointer(d, at(20, offsetof(PluginDescriptor, extensions)));
+    print(d, {QW_FIELD(PluginDescriptor, word0, 0, u32), QW_FIELD(PluginDescriptor, name, 4, text),
+              QW_FIELD(PluginDescriptor, author, 8, text), QW_FIELD(PluginDescriptor, copyright, 12, text),
+              QW_FIELD(PluginDescriptor, word16, 16, hex)});
+    const Field bytes = QW_FIELD(PluginDescriptor, extensionBytes, 24, u32);
+    const uint32_t count = get<uint32_t>(d, offset(bytes));
+    const auto extensions = get<uintptr_t>(d, offset(QW_FIELD(PluginDescriptor, extensions, 20, u32)));
     std::printf("  extensions +20:");
     for (uint32_t i = 0; extensions != 0 && i < count && i < 64; ++i) {
         std::printf(" %02x", reinterpret_cast<const unsigned char*>(extensions)[i]);
     }
-    std::printf("\n  extensionBytes +24: %u\n", count);
-    std::printf("  word28 +28: %u\n", u32(d, at(28, offsetof(PluginDescriptor, word28))));
-    std::printf("  word32 +32: %u\n", u32(d, at(32, offsetof(PluginDescriptor, word32))));
-}
-
-// Records the module fills are handed over in a buffer of a known pattern:
-// the bytes behind the record, and the slots it must not write, keep it.
-constexpr unsigned char pattern = 0xEE;
-constexpr uintptr_t patternWord = sizeof(void*) == 4 ? uintptr_t(0xEEEEEEEEu) : uintptr_t(-1) / 255 * pattern;
-
-bool untouchedFrom(const unsigned char* buffer, size_t from, size_t size) {
-    for (size_t i = from; i < size; ++i) {
-        if (buffer[i] != pattern) return false;
-    }
-    return true;
+    std::printf("\n");
+    print(d, {bytes, QW_FIELD(PluginDescriptor, word28, 28, u32), QW_FIELD(PluginDescriptor, word32, 32, u32)});
 }
 
 void printAbout(PlayerContext& context) {
     unsigned char buffer[sizeof(AboutInfo) + 32];
     std::memset(buffer, pattern, sizeof buffer);
-    const int32_t answer = context.pluginAbout(&context, reinterpret_cast<AboutInfo*>(buffer));
-    std::printf("pluginAbout: %d\n", int(answer));
-    std::printf("  word0 +0: %u\n", u32(buffer, 0));
-    std::printf("  company +4: %s\n", text(pointer(buffer, at(4, offsetof(AboutInfo, company)))).c_str());
-    std::printf("  word8 +8: %u\n", u32(buffer, at(8, offsetof(AboutInfo, word8))));
-    std::printf("  product +12: %s\n", text(pointer(buffer, at(12, offsetof(AboutInfo, product)))).c_str());
-    std::printf("  word16 +16: %u\n", u32(buffer, at(16, offsetof(AboutInfo, word16))));
-    std::printf("  copyright +20: %s\n", text(pointer(buffer, at(20, offsetof(AboutInfo, copyright)))).c_str());
-    std::printf("  word24 +24: %u\n", u32(buffer, at(24, offsetof(AboutInfo, word24))));
-    uint16_t half28, half30;
-    std::memcpy(&half28, buffer + at(28, offsetof(AboutInfo, half28)), 2);
-    std::memcpy(&half30, buffer + at(30, offsetof(AboutInfo, half30)), 2);
-    std::printf("  half28 +28: %u\n  half30 +30: %u\n", half28, half30);
-    std::printf("  bytes behind the record: %s\n",
-                untouchedFrom(buffer, sizeof(AboutInfo), sizeof buffer) ? "untouched" : "WRITTEN");
+    std::printf("pluginAbout: %d\n", int(context.pluginAbout(&context, reinterpret_cast<AboutInfo*>(buffer))));
+    print(buffer, {QW_FIELD(AboutInfo, word0, 0, u32), QW_FIELD(AboutInfo, company, 4, text),
+                   QW_FIELD(AboutInfo, word8, 8, u32), QW_FIELD(AboutInfo, product, 12, text),
+                   QW_FIELD(AboutInfo, word16, 16, u32), QW_FIELD(AboutInfo, copyright, 20, text),
+                   QW_FIELD(AboutInfo, word24, 24, u32), QW_FIELD(AboutInfo, half28, 28, u16),
+                   QW_FIELD(AboutInfo, half30, 30, u16)});
+    std::printf("  bytes behind the record: %s\n", said(kept(buffer + sizeof(AboutInfo), 32)));
 }
 
 void printSongInfo(PlayerContext& context) {
     unsigned char buffer[sizeof(SongInfo) + 32];
     std::memset(buffer, pattern, sizeof buffer);
-    const int32_t answer = context.pluginSongInfo(&context, reinterpret_cast<SongInfo*>(buffer));
-    std::printf("pluginSongInfo: %d\n", int(answer));
-    std::printf("  artist +0: %s\n", text(pointer(buffer, 0)).c_str());
-    std::printf("  title +4: %s\n", text(pointer(buffer, at(4, offsetof(SongInfo, title)))).c_str());
-    std::printf("  bitrateText +12: %s\n", text(pointer(buffer, at(12, offsetof(SongInfo, bitrateText)))).c_str());
-    std::printf("  formatText +16: %s\n", text(pointer(buffer, at(16, offsetof(SongInfo, formatText)))).c_str());
-    std::printf("  lengthMs +24: %u\n", u32(buffer, at(24, offsetof(SongInfo, lengthMs))));
-    const bool slotsKept = pointer(buffer, at(8, offsetof(SongInfo, notWritten8))) == patternWord &&
-                           pointer(buffer, at(20, offsetof(SongInfo, notWritten20))) == patternWord;
-    std::printf("  slots +8 and +20: %s\n", slotsKept ? "untouched" : "WRITTEN");
-    std::printf("  bytes behind the record: %s\n",
-                untouchedFrom(buffer, sizeof(SongInfo), sizeof buffer) ? "untouched" : "WRITTEN");
-}
-
-void printState(const PlaybackState* state) {
-    const void* s = state;
-    const size_t tag = at(1036, offsetof(PlaybackState, tag));
-    std::printf("PlaybackState while the first block is held\n");
-    std::printf("  filePath +0: \"%s\"\n", field(s, 0, 1024).c_str());
-    std::printf("  playing +1024: %u\n", u8(s, at(1024, offsetof(PlaybackState, playing))));
-    std::printf("  threadHandle +1028: %s\n",
-                pointer(s, at(1028, offsetof(PlaybackState, threadHandle))) ? "set" : "0");
-    std::printf("  threadId +1032: %s\n", u32(s, at(1032, offsetof(PlaybackState, threadId))) ? "set" : "0");
-    std::printf("  tag.present +1036: %u\n", u32(s, tag));
-    std::printf("  tag.title +1040: \"%s\"\n", field(s, tag + 4, 32).c_str());
-    std::printf("  tag.artist +1072: \"%s\"\n", field(s, tag + 36, 32).c_str());
-    std::printf("  tag.album +1104: \"%s\"\n", field(s, tag + 68, 32).c_str());
-    std::printf("  tag.year +1136: \"%s\"\n", field(s, tag + 100, 7).c_str());
-    std::printf("  tag.comment +1143: \"%s\"\n", field(s, tag + 107, 32).c_str());
-    std::printf("  tag.genreName +1175: \"%s\"\n", field(s, tag + 139, 33).c_str());
-    std::printf("  tag.genre +1208: %d\n", int32_t(u32(s, tag + 172)));
-    std::printf("  infoValid +1212: %u\n", u8(s, at(1212, offsetof(PlaybackState, infoValid))));
-    const Slot words[] = {{"mpegVersion", 1216, offsetof(PlaybackState, mpegVersion)},
-                          {"bitrate", 1220, offsetof(PlaybackState, bitrate)},
-                          {"channels", 1224, offsetof(PlaybackState, channels)},
-                          {"sampleRate", 1228, offsetof(PlaybackState, sampleRate)},
-                          {"layer", 1232, offsetof(PlaybackState, layer)},
-                          {"lengthMs", 1236, offsetof(PlaybackState, lengthMs)},
-                          {"streamBytes", 1240, offsetof(PlaybackState, streamBytes)}};
-    for (const Slot& word : words) {
-        std::printf("  %s +%zu: %u\n", word.name, word.fixed32, u32(s, at(word.fixed32, word.native)));
-    }
+    std::printf("pluginSongInfo: %d\n", int(context.pluginSongInfo(&context, reinterpret_cast<SongInfo*>(buffer))));
+    print(buffer, {QW_FIELD(SongInfo, artist, 0, text), QW_FIELD(SongInfo, title, 4, text),
+                   QW_FIELD(SongInfo, bitrateText, 12, text), QW_FIELD(SongInfo, formatText, 16, text),
+                   QW_FIELD(SongInfo, lengthMs, 24, u32)});
+    const unsigned char* at8 = buffer + offset(QW_FIELD(SongInfo, notWritten8, 8, u32));
+    const unsigned char* at20 = buffer + offset(QW_FIELD(SongInfo, notWritten20, 20, u32));
+    std::printf("  slots +8 and +20: %s\n", said(kept(at8, sizeof(uintptr_t)) && kept(at20, sizeof(uintptr_t))));
+    std::printf("  bytes behind the record: %s\n", said(kept(buffer + sizeof(SongInfo), 32)));
 }
 
 void printPlay(const char* what) {
@@ -282,6 +209,9 @@ void printPlay(const char* what) {
     if (!blocks.positions.empty()) std::printf(", last at %d ms", blocks.positions.back());
     std::printf("\n");
 }
+
+const Field playing = QW_FIELD(PlaybackState, playing, 1024, u8);
+const Field threadHandle = QW_FIELD(PlaybackState, threadHandle, 1028, set);
 
 }  // namespace
 
@@ -293,7 +223,7 @@ int playbackCommand(const host::Options& options) {
 
     host::Module module;
     if (!module.load(options.plugin)) return fail(module.error(), 2);
-    const uintptr_t moduleFunction = address(module.query);
+    moduleCode = reinterpret_cast<uintptr_t>(module.query);
     printDescriptor(module.query());
 
     host::PlayerHost player(module, options.ini);
@@ -301,15 +231,18 @@ int playbackCommand(const host::Options& options) {
     PlayerContext& context = player.context();
     context.writeOutput = checkWrite;
     // Marks in the host's unnamed slots.
-    context.host0 = 0x51510000;
-    context.host16 = 0x51510016;
-    context.host28 = 0x51510028;
-    context.host32 = 0x51510032;
+    context.host0 = 0x51510000, context.host16 = 0x51510016;
+    context.host28 = 0x51510028, context.host32 = 0x51510032;
     for (size_t i = 0; i < 7; ++i) context.host64[i] = 0x51510064 + 4 * i;
-    const std::vector<uintptr_t> before = hostSlots(context);
+    const PlayerContext before = context;
     if (!player.initialise()) return fail("the module did not initialise", 2);
-    printContext(context, moduleFunction);
-    std::printf("  host slots: %s\n", hostSlots(context) == before ? "untouched" : "CHANGED");
+    std::printf("PlayerContext after Initialise\n");
+    print(&context, {QW_FIELD(PlayerContext, outputHandle, 36, handle), QW_FIELD(PlayerContext, pluginReady, 40, code),
+                     QW_FIELD(PlayerContext, pluginHalt, 44, code), QW_FIELD(PlayerContext, pluginStart, 48, code),
+                     QW_FIELD(PlayerContext, pluginStop, 52, code), QW_FIELD(PlayerContext, pluginSeek, 56, code),
+                     QW_FIELD(PlayerContext, pluginSongInfo, 60, code), QW_FIELD(PlayerContext, pluginAbout, 92, code),
+                     QW_FIELD(PlayerContext, pluginExtra, 96, code), QW_FIELD(PlayerContext, state, 100, code)});
+    std::printf("  host slots: %s\n", hostSlotsKept(context, before) ? "untouched" : "CHANGED");
     printAbout(context);
 
     int status = 0;
@@ -322,8 +255,22 @@ int playbackCommand(const host::Options& options) {
     if (!waitHeld(player)) {
         status = fail("no block from " + input, 2);
     } else {
-        std::printf("block 1\n%s", blocks.first.c_str());
-        printState(context.state);
+        std::printf("block 1\n");
+        print(&blocks.first, {QW_FIELD(PcmBlock, positionMs, 0, i32), QW_FIELD(PcmBlock, lengthMs, 4, i32),
+                              QW_FIELD(PcmBlock, byteCount, 8, u32), QW_FIELD(PcmBlock, samples, 12, set)});
+        std::printf("PlaybackState while the first block is held\n");
+        const PlaybackState* state = context.state;
+        print(state, {QW_FIELD(PlaybackState, filePath, 0, chars), playing, threadHandle,
+                      QW_FIELD(PlaybackState, threadId, 1032, set), QW_FIELD(PlaybackState, tag.present, 1036, u32)});
+        print(state, {QW_FIELD(PlaybackState, tag.title, 1040, chars), QW_FIELD(PlaybackState, tag.artist, 1072, chars),
+                      QW_FIELD(PlaybackState, tag.album, 1104, chars), QW_FIELD(PlaybackState, tag.year, 1136, chars)});
+        print(state,
+              {QW_FIELD(PlaybackState, tag.comment, 1143, chars), QW_FIELD(PlaybackState, tag.genreName, 1175, chars),
+               QW_FIELD(PlaybackState, tag.genre, 1208, i32), QW_FIELD(PlaybackState, infoValid, 1212, u8)});
+        print(state, {QW_FIELD(PlaybackState, mpegVersion, 1216, u32), QW_FIELD(PlaybackState, bitrate, 1220, u32),
+                      QW_FIELD(PlaybackState, channels, 1224, u32), QW_FIELD(PlaybackState, sampleRate, 1228, u32)});
+        print(state, {QW_FIELD(PlaybackState, layer, 1232, u32), QW_FIELD(PlaybackState, lengthMs, 1236, u32),
+                      QW_FIELD(PlaybackState, streamBytes, 1240, u32)});
         printSongInfo(context);
         std::printf("pluginSeek %d: %d\n", int(seekMs), int(context.pluginSeek(&context, seekMs)));
     }
@@ -334,19 +281,15 @@ int playbackCommand(const host::Options& options) {
     printPlay("seek play");
     if (blocks.positions.size() > 1) std::printf("  block 2 at %d ms\n", blocks.positions[1]);
 
-    // 2. A stop while the third block is being written: the write returns
-    // long after the stop was asked for, and no block follows.
-    const int stopAt = 3;
-    blocks.reset(stopAt, 500, nullptr);
-    if (!player.start() || !waitHeld(player)) {
-        status = fail("the second play did not reach block " + std::to_string(stopAt), 2);
-    }
+    // 2. A stop while the third block is being written: the write returns long after the stop was asked for, and
+    // no block follows.
+    blocks.reset(3, 500, nullptr);
+    if (!player.start() || !waitHeld(player)) status = fail("the second play did not reach block 3", 2);
     blocks.release = true;
     player.stop();
-    const PlaybackState* state = context.state;
-    std::printf("stop at block %d: %d blocks, output %s, playing %u, threadHandle %s\n", stopAt, blocks.count.load(),
-                player.ended ? "closed" : "open", u8(state, at(1024, offsetof(PlaybackState, playing))),
-                pointer(state, at(1028, offsetof(PlaybackState, threadHandle))) ? "set" : "0");
+    std::printf("stop at block 3: %d blocks, output %s, playing %s, threadHandle %s\n", blocks.count.load(),
+                player.ended ? "closed" : "open", show(context.state, playing).c_str(),
+                show(context.state, threadHandle).c_str());
 
     // 3. Started again after the stop: the whole file.
     const std::string restartFile = name + ".restart.pcm";
