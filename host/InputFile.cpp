@@ -1,8 +1,3 @@
-// 64-bit file offsets on 32-bit POSIX systems too.
-#if !defined(_WIN32) && !defined(_FILE_OFFSET_BITS)
-#define _FILE_OFFSET_BITS 64
-#endif
-
 #include "host/InputFile.h"
 
 #include <sys/stat.h>
