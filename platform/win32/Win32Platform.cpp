@@ -101,6 +101,11 @@ Handle createSuspendedThread(uint32_t stackSize, ThreadProc procedure, void* arg
 bool resumeThread(Handle thread) {
     ThreadStart* start = takePending(thread);
     if (start == nullptr) return false;
+    if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0) {
+        // Terminated before it began: there is nothing to resume.
+        freeStart(start);
+        return false;
+    }
     const bool resumed = ResumeThread(thread) != static_cast<DWORD>(-1);
     if (resumed) {
         // Either the queue is ready or the thread ended before it got there.
