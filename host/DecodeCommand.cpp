@@ -63,8 +63,9 @@ int decodeCommand(const Options& options) {
     // module has shown its own messages meanwhile.
     if (player.outputsOpened == 0) return fail("no MPEG audio frame found in " + files[0], 2);
     if (writer.bytesWritten() == 0 && !player.formatChanged) {
-        return fail(
-            "the module decoded no PCM from " + files[0] + " (its frames are Layer " + std::to_string(layer) + ")", 2);
+        return fail("the module decoded no PCM from " + files[0] + " (the frames it found are Layer " +
+                        std::to_string(layer) + ")",
+                    2);
     }
     if (player.formatChanged) {
         return fail("the sample rate changes from " + std::to_string(player.sampleRate) + " to " +

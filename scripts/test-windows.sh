@@ -116,10 +116,17 @@ for input in "$vectors"/l1-*.bit "$vectors"/l3-*.bit "$vectors"/M2L3_*.bit; do
   [ -f "$input" ] || continue
   name=$(basename "$input" .bit)
   for decoder in performance quality; do
-    "$linux_build/quillwave" decode --decoder "$decoder" "$input" "$work/linux.pcm" >/dev/null 2>&1 ||
-      { echo "$name: the Linux build failed to decode"; failures=$((failures + 1)); continue; }
+    # Both exit statuses must agree too: 0, or 2 where no PCM comes out at all.
+    rm -f "$work/linux.pcm" "$work/windows.pcm"
+    linux_status=0 windows_status=0
+    "$linux_build/quillwave" decode --decoder "$decoder" "$input" "$work/linux.pcm" >/dev/null 2>&1 || linux_status=$?
     timeout 120 "$wine64" build-win64/quillwave.exe decode --decoder "$decoder" "$input" "$work/windows.pcm" \
-      >/dev/null 2>&1 || { echo "$name: the Windows build failed to decode"; failures=$((failures + 1)); continue; }
+      >/dev/null 2>&1 || windows_status=$?
+    if [ "$linux_status" -ne "$windows_status" ] || { [ "$linux_status" -ne 0 ] && [ "$linux_status" -ne 2 ]; }; then
+      echo "$name: exit status $linux_status on Linux, $windows_status on Windows"
+      failures=$((failures + 1))
+      continue
+    fi
     if cmp -s "$work/linux.pcm" "$work/windows.pcm"; then
       result=identical
       [ -s "$work/windows.pcm" ] || result="identical (no PCM from either)"
