@@ -69,35 +69,43 @@ void storeField(uint8_t* bytes, uint32_t offset, uint32_t width, const char* tex
     std::memset(bytes + offset + length, ' ', width - length);
 }
 
-// Holds a file's advisory lock for a block: saves and wipes of one file, from
-// any process, take their turns, so none of them decides on a tag another is
+// A file's last 128 bytes, read while the file's advisory lock is held, and
+// the lock itself until the block ends: saves and wipes of one file, from any
+// process, take their turns, so none of them decides on a tag another is
 // about to change.
-class FileLock {
+class LockedEnd {
 public:
-    explicit FileLock(sys::Handle file) : file(file), held(sys::lockFile(file)) {}
-    ~FileLock() {
+    explicit LockedEnd(sys::Handle file) : file(file), held(sys::lockFile(file)) {
+        if (!held) return;
+        start = sys::setFilePointer(file, -static_cast<int32_t>(Id3v1Tag::tagSize), sys::fileEnd);
+        uint32_t count = 0;
+        read = start != sys::invalidSetFilePointer && sys::readFile(file, bytes, Id3v1Tag::tagSize, &count);
+        tagged = read && count == Id3v1Tag::tagSize && isTag(bytes);
+    }
+    ~LockedEnd() {
         if (held) sys::unlockFile(file);
     }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool isHeld() const { return held; }
+    LockedEnd(const LockedEnd&) = delete;
+    LockedEnd& operator=(const LockedEnd&) = delete;
+
+    // False when the lock could not be had, the file is shorter than a tag
+    // or a call failed.
+    bool isRead() const { return read; }
+
+    uint8_t bytes[Id3v1Tag::tagSize] = {};
+    bool tagged = false;  // the bytes are a tag
+    uint32_t start = 0;   // where they begin
 
 private:
     sys::Handle file;
     bool held;
+    bool read = false;
 };
 
-constexpr int32_t tagBack = -static_cast<int32_t>(Id3v1Tag::tagSize);
-
-// Reads the last 128 bytes; false when the file is shorter or a call failed.
-// tagged tells whether they are a tag, start where they begin.
-bool readLast(sys::Handle file, uint8_t (&bytes)[Id3v1Tag::tagSize], bool* tagged, uint32_t* start) {
-    uint32_t count = 0;
-    *start = sys::setFilePointer(file, tagBack, sys::fileEnd);
-    if (*start == sys::invalidSetFilePointer) return false;
-    if (!sys::readFile(file, bytes, Id3v1Tag::tagSize, &count)) return false;
-    *tagged = count == Id3v1Tag::tagSize && isTag(bytes);
-    return true;
+// Cuts the file off at position; false when a call failed.
+bool cutAt(sys::Handle file, uint32_t position) {
+    return sys::setFilePointer(file, static_cast<int32_t>(position), sys::fileBegin) != sys::invalidSetFilePointer &&
+           sys::setEndOfFile(file);
 }
 
 // Writes bytes at a position; true when all of them went out.  written tells
@@ -147,42 +155,29 @@ int Id3v1Tag::saveTag(sys::Handle file, const TagRecord* record) const {
     // stored as the first genre.
     tag[genreOffset] = record->genre >= 0 && record->genre < genreCount ? static_cast<uint8_t>(record->genre) : 0;
 
-    FileLock lock(file);
-    if (!lock.isHeld()) return 0;
-    uint8_t old[tagSize];
-    bool tagged = false;
-    uint32_t start = 0;
-    if (!readLast(file, old, &tagged, &start)) return 0;
+    const LockedEnd end(file);
+    if (!end.isRead()) return 0;
     uint32_t written = 0;
-    if (tagged) {
+    if (end.tagged) {
         // The new tag goes over the old one, so the file never lacks a tag.
         // When the write stops part-way, what it changed is put back.
-        if (writeAt(file, start, tag, tagSize, &written)) return 1;
-        writeAt(file, start, old, written, &written);
+        if (writeAt(file, end.start, tag, tagSize, &written)) return 1;
+        writeAt(file, end.start, end.bytes, written, &written);
         return 0;
     }
     // Appended; when the write stops part-way the file is cut back to its
     // old length, so no piece of a tag stays behind.
-    const uint32_t end = start + tagSize;
-    if (writeAt(file, end, tag, tagSize, &written)) return 1;
-    if (sys::setFilePointer(file, static_cast<int32_t>(end), sys::fileBegin) != sys::invalidSetFilePointer) {
-        sys::setEndOfFile(file);
-    }
+    const uint32_t length = end.start + tagSize;
+    if (writeAt(file, length, tag, tagSize, &written)) return 1;
+    cutAt(file, length);
     return 0;
 }
 
 int Id3v1Tag::wipeTag(sys::Handle file) const {
-    FileLock lock(file);
-    if (!lock.isHeld()) return 0;
-    uint8_t old[tagSize];
-    bool tagged = false;
-    uint32_t start = 0;
-    if (!readLast(file, old, &tagged, &start)) return 0;
-    if (!tagged) return 1;  // nothing to remove
-    return sys::setFilePointer(file, static_cast<int32_t>(start), sys::fileBegin) != sys::invalidSetFilePointer &&
-                   sys::setEndOfFile(file)
-               ? 1
-               : 0;
+    const LockedEnd end(file);
+    if (!end.isRead()) return 0;
+    if (!end.tagged) return 1;  // nothing to remove
+    return cutAt(file, end.start) ? 1 : 0;
 }
 
 int Id3v1Tag::genreName(int32_t index, char* buffer, uint32_t size) const { return copyGenreName(index, buffer, size); }
