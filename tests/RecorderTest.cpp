@@ -167,32 +167,4 @@ TEST(Recorder, DurationScanLeavesDecodingUntouched) {
     }
 }
 
-// Leading ID3v2 tags (false frame sync words inside) are not audio.
-TEST(Recorder, Id3v2TaggedFilePlaysAsUntagged) {
-    const Bytes audio = qw::test::readBytes(QW_SAMPLES_DIR "/sample.mp3");
-    ASSERT_FALSE(audio.empty());
-    auto tag = [](uint8_t version, uint32_t body) {
-        Bytes t = {'I',
-                   'D',
-                   '3',
-                   version,
-                   0,
-                   0,
-                   uint8_t(body >> 21 & 0x7F),
-                   uint8_t(body >> 14 & 0x7F),
-                   uint8_t(body >> 7 & 0x7F),
-                   uint8_t(body & 0x7F)};
-        const uint8_t falseFrame[] = {0xFF, 0xFB, 0x90, 0x64, 0x00, 0x00};
-        for (uint32_t i = 0; i < body; ++i) t.push_back(falseFrame[i % 6]);
-        return t;
-    };
-    Bytes tagged = tag(3, 3000);
-    for (const Bytes& more : {tag(4, 500), audio}) tagged.insert(tagged.end(), more.begin(), more.end());
-    const FileOf plainFile(audio), taggedFile(tagged);
-    RecorderObject plain(plainFile.path), withTags(taggedFile.path);
-    EXPECT_EQ(withTags.duration(), plain.duration());
-    const uint32_t total = 700000;
-    EXPECT_EQ(difference(withTags.pull(total, 16384), plain.pull(total, 16384)), "");
-}
-
 }  // namespace
