@@ -1,65 +1,19 @@
-// The reference host driving the module file: decoding through the exports and the PlayerContext, end to end.
+// The reference host's commands, run as a user runs them: the built program with the built module.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <tuple>
-#include <utility>
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
+#include <vector>
 
-#include "platform/platform.h"
-#include "quillwave/quillwave.h"
+#include "support/HostRun.h"
 #include "support/TempFile.h"
 #include "support/Vectors.h"
 
+namespace qw::test {
 namespace {
 
-std::string buildPath(const std::string& name) { return std::string(QW_BUILD_DIR) + "/" + name; }
-
-// A path as the command interpreter takes it: on Windows '/' starts a switch.
-std::string commandPath(std::string path) {
-#if defined(_WIN32)
-    std::replace(path.begin(), path.end(), '/', '\\');
-#endif
-    return path;
-}
-
-std::string modulePath() { return buildPath("SQqw4.sqp"); }
-
-struct HostRun {
-    int status = -1;
-    std::string errors;  // what the host wrote on stderr
-};
-
-// Runs the host with its standard error captured.
-HostRun runHost(const std::string& arguments) {
-    const qw::test::TempFile errors("quillwave-stderr-");
-    const int raw = std::system(
-        (commandPath(buildPath("quillwave")) + " --plugin " + modulePath() + " " + arguments + " 2>" + errors.path)
-            .c_str());
-#if defined(_WIN32)
-    return {raw, errors.read()};  // the exit code itself
-#else
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, errors.read()};
-#endif
-}
-
-}  // namespace
-
-TEST(ModuleFile, ExportsOnlyTheEntryPoints) {
-    qw::sys::Handle module = qw::sys::loadLibrary(modulePath().c_str());
-    ASSERT_NE(module, nullptr) << qw::sys::lastErrorText();
-    auto query = reinterpret_cast<QueryFn>(qw::sys::librarySymbol(module, "Query"));
-    ASSERT_NE(query, nullptr);
-    EXPECT_STREQ(query()->name, "qw 4");
-    EXPECT_NE(qw::sys::librarySymbol(module, "Initialise"), nullptr);
-    EXPECT_NE(qw::sys::librarySymbol(module, "Shutdown"), nullptr);
-    EXPECT_EQ(qw::sys::librarySymbol(module, "_ZN2qw5queryEv"), nullptr);  // internal functions stay inside
-    qw::sys::freeLibrary(module);
-}
+const std::string sample = std::string(QW_SAMPLES_DIR) + "/sample.mp3";
 
 // Layer I through the host into WAV and raw files: the WAV header describes the stream, the raw file holds the
 // same samples, and they match the reference.
@@ -68,11 +22,11 @@ TEST(HostDecode, LayerOneConformanceAsWavAndRaw) {
         {"l1-fl1", 32000, 2}, {"l1-fl2", 44100, 2}, {"l1-fl3", 48000, 2}, {"l1-fl4", 32000, 1}};
     for (const auto& [name, rate, channels] : cases) {
         QW_REQUIRE_VECTOR(input, std::string(name) + ".bit");
-        const qw::test::TempFile wav("quillwave-host-", ".wav"), raw("quillwave-host-", ".raw");
+        const TempFile wav("quillwave-host-", ".wav"), raw("quillwave-host-", ".raw");
         const HostRun run = runHost("decode " + input + " " + wav.path);
         ASSERT_EQ(run.status, 0) << run.errors;
         ASSERT_EQ(runHost("decode " + input + " " + raw.path).status, 0);
-        const auto w = qw::test::readBytes(wav.path), r = qw::test::readBytes(raw.path);
+        const auto w = readBytes(wav.path), r = readBytes(raw.path);
         ASSERT_EQ(w.size(), r.size() + 44) << name;
         const auto le32 = [&](size_t at) {
             return uint32_t(w[at] | w[at + 1] << 8 | w[at + 2] << 16 | w[at + 3] << 24);
@@ -82,39 +36,107 @@ TEST(HostDecode, LayerOneConformanceAsWavAndRaw) {
         EXPECT_EQ(le32(24), rate) << name;
         EXPECT_EQ(w[22], channels) << name;
         EXPECT_TRUE(std::equal(r.begin(), r.end(), w.begin() + 44)) << name;
-        const auto reference = qw::test::readBytes(qw::test::vectorsDir() + "/" + name + ".pcm");
-        const auto c = qw::test::compare(qw::test::toSamples(r), qw::test::toSamples(reference));
+        const Comparison c = compare(toSamples(r), toSamples(readBytes(vectorsDir() + "/" + name + ".pcm")));
         EXPECT_GE(c.psnr, 96.0) << name;
         EXPECT_LE(c.maxDifference, 1) << name;
     }
 }
 
-TEST(HostDecode, LayerTwoIsRefusedFrameByFrame) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "on Windows the refusals are system message boxes, which the host cannot count";
+// A command that fails exits 1 for what the user asked wrongly and 2 when the input holds no PCM, saying why in one
+// line.
+TEST(HostDecode, FailuresExitWithAStatusAndOneLine) {
+    const TempFile garbage("quillwave-host-garbage"), output("quillwave-host-", ".wav");
+    garbage.write(std::string(5000, 'U'));
+    const std::string wav = " " + output.path;
+    // Arguments, exit status, the reason.
+    std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"decode " + garbage.path + wav, 2, "no MPEG audio frame found"},
+        {"record " + garbage.path + wav, 2, "no MPEG audio frame found"},
+        {"info " + garbage.path, 2, "no MPEG audio frame found"},
+        {"decode /nonexistent/quillwave.mp3" + wav, 1, "cannot read"},
+        {"info /nonexistent/quillwave.mp3", 1, "cannot read"},
+        {"decode " + garbage.path + " out.mp4", 1, "output must end in .wav, .pcm or .raw"}};
+#if !defined(_WIN32)  // on Windows the refusals are system message boxes, which a shell cannot count
+    const std::string layerTwo = vectorsDir() + "/l2-fl13.bit";
+    for (const char* command : {"decode ", "record "})
+        cases.emplace_back(command + layerTwo + wav, 2, "decoded no PCM");
 #endif
-    QW_REQUIRE_VECTOR(input, "l2-fl13.bit");
-    const qw::test::TempFile output("quillwave-host-", ".pcm");
-    const HostRun run = runHost("decode " + input + " " + output.path);
-    EXPECT_EQ(run.status, 2) << run.errors;  // no PCM at all
-    EXPECT_TRUE(output.read().empty());
-    size_t boxes = 0;
-    for (size_t at = 0; (at = run.errors.find("ERROR: Layer2 Unsupported", at)) != std::string::npos; ++at) ++boxes;
-    EXPECT_EQ(boxes, 49u);  // one per frame
-}
-
-TEST(HostDecode, BadInputFailsWithOneLine) {
-    const qw::test::TempFile garbage("quillwave-garbage");
-    std::string bytes;
-    for (int i = 0; i < 4000; ++i) bytes += char(i * 7 & 0x7F);
-    garbage.write(bytes);
-    const std::string none = " " + testing::TempDir() + "none.wav";
-    for (const auto& [arguments, error] :
-         {std::pair<std::string, const char*>{garbage.path + none, "no MPEG audio frame"},
-          {"/nonexistent/file.mp3" + none, "cannot read"},
-          {garbage.path + " out.mp4", "output must end in .wav, .pcm or .raw"}}) {
-        const HostRun run = runHost("decode " + arguments);
-        EXPECT_NE(run.status, 0) << arguments;
-        EXPECT_NE(run.errors.find(error), std::string::npos) << run.errors;
+    for (const auto& [arguments, status, reason] : cases) {
+        const HostRun run = runHost(arguments);
+        EXPECT_EQ(run.status, status) << arguments;
+        const size_t at = run.errors.rfind("quillwave: ");
+        ASSERT_NE(at, std::string::npos) << arguments << ": " << run.errors;
+        const std::string last = run.errors.substr(at);
+        EXPECT_TRUE(contains(last, reason)) << arguments << ": " << run.errors;
+        EXPECT_EQ(std::count(last.begin(), last.end(), '\n'), 1) << last;
+        // Layer II frames are refused one by one, each with its message.
+        size_t boxes = 0;
+        for (size_t from = 0; (from = run.errors.find("ERROR: Layer2 Unsupported", from)) != std::string::npos; ++from)
+            ++boxes;
+        EXPECT_EQ(boxes, reason == "decoded no PCM" ? 49u : 0u) << arguments;
     }
 }
+
+TEST(HostCommands, InfoPrintsSongInformationAndTheDialog) {
+    const HostRun run = runHost("info " + sample);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    const std::string size = std::to_string(readBytes(sample).size());
+    for (const std::string& part : std::vector<std::string>{
+             "  format:\n    MPEG1\n    Layer3\n    Stereo\n    44100Hz\n", "  bitrate: 128kb/s\n",
+             "  path:    " + sample + "\n", "  status:  Use Me!\n",
+             "    MPEG Version: MPEG 1\n    Layer: 3\n    SampleRate: 44100\n    BitRate: 128\n    Mode: Stereo\n"
+             "    Length: " +
+                 size + " Bytes\n"})
+        EXPECT_TRUE(contains(run.out, part)) << part << "\nin\n" << run.out;
+#if !defined(_WIN32)
+    // The dialog is headless here: --show lists the same and closes it at once.
+    const HostRun shown = runHost("info --show " + sample);
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.out, run.out);
+    EXPECT_TRUE(contains(shown.errors, "the dialog is headless")) << shown.errors;
+#endif
+}
+
+TEST(HostCommands, TagSavesFieldsAndWipes) {
+    const auto bytes = readBytes(sample);
+    const std::string audio(bytes.begin(), bytes.end() - 128);
+    const TempFile file("quillwave-commands-tag");
+    file.write(audio);
+    HostRun run = runHost("tag " + file.path + " --artist \"Some Band\" --title Tune --genre \"classic rock\"");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.out, "TAG Saved!\n");
+    const std::string tagged = audio + "TAG" + "Tune" + std::string(26, ' ') + "Some Band" + std::string(21, ' ') +
+                               "Edit Me!" + std::string(22, ' ') + "1998" + "Edit Me!" + std::string(22, ' ') + '\1';
+    EXPECT_EQ(file.read(), tagged);
+
+    run = runHost("tag " + file.path + " --genre 148");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(contains(run.errors, "unknown genre")) << run.errors;
+    EXPECT_EQ(file.read(), tagged);
+
+    // Without options the tag is shown and nothing written.
+    run = runHost("tag " + file.path);
+    EXPECT_TRUE(contains(run.out, "  artist:  Some Band\n  title:   Tune\n")) << run.out;
+    EXPECT_EQ(file.read(), tagged);
+
+    run = runHost("tag " + file.path + " --wipe");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.out, "TAG Wiped!\n");
+    EXPECT_EQ(file.read(), audio);
+    EXPECT_EQ(runHost("tag " + file.path).out, "no ID3v1 tag\n");
+    EXPECT_EQ(file.read(), audio);
+}
+
+TEST(HostCommands, ConfigShowsAndChoosesTheDecoder) {
+    const TempFile ini("quillwave-commands-ini");
+    const std::string config = "--ini " + ini.path + " config";
+    EXPECT_TRUE(contains(runHost(config).out,
+                         "Quillwave v4.0\nOptimize decoding for:\n  (*) Best Performance\n  ( ) Best Quality\n"));
+    ASSERT_EQ(runHost(config + " quality").status, 0);
+    EXPECT_TRUE(contains(ini.read(), "Decoder=1"));
+    EXPECT_TRUE(contains(runHost(config).out, "  ( ) Best Performance\n  (*) Best Quality\n"));
+    EXPECT_EQ(runHost(config + " fastest").status, 1);
+}
+
+}  // namespace
+}  // namespace qw::test

@@ -3,12 +3,11 @@
 // scripts/make-corpus.sh builds it (needs sox, lame and mpg123) into the build folder once; later runs reuse it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/DecodeLoop.h"
+#include "tests/support/GeneratedFiles.h"
 #include "tests/support/MemoryStream.h"
 #include "tests/support/Vectors.h"
 
@@ -17,44 +16,16 @@ namespace {
 
 constexpr double minimumPsnr = 90.0;
 
-struct Corpus {
-    std::vector<std::string> files;
-    std::string problem;  // why there is no corpus, when files is empty
-};
-
-const std::string corpusDir = QW_BUILD_DIR "/corpus";
-
-// Builds the corpus on first use (the script keeps what exists) and lists it.
-const Corpus& corpus() {
-    static const Corpus result = [] {
-        Corpus c;
-        const std::string command =
-            "bash "
-            "'" QW_SAMPLES_DIR "/../scripts/make-corpus.sh' '" +
-            corpusDir + "' >'" + corpusDir + ".log' 2>&1";
-        if (std::system(command.c_str()) != 0) {
-            c.problem = "corpus script failed, see " + corpusDir + ".log";
-            return c;
-        }
-        std::ifstream list(corpusDir + "/corpus.list");
-        for (std::string line; std::getline(list, line);)
-            if (!line.empty()) c.files.push_back(line);
-        if (c.files.empty()) c.problem = "an empty corpus list";
-        return c;
-    }();
-    return result;
-}
-
 // Every corpus file through both decoders, whole and joined at a frame boundary in the middle (as after a broken
 // download): frames reaching back before the join read zeros but are not rejected, and from two frames after the
 // first whose reservoir lies wholly behind the join (wrong overlap, then wrong synthesis history) output matches.
 TEST(Layer3Corpus, BothDecodersMatchReferenceDecoderAlsoFromAJoin) {
-    const Corpus& corpusRef = corpus();
-    ASSERT_FALSE(corpusRef.files.empty()) << corpusRef.problem;
+    static const FileSet corpus = makeFileSet("make-corpus", "corpus");
+    ASSERT_FALSE(corpus.files.empty()) << corpus.problem;
     constexpr size_t joinFrame = 20;
-    for (const std::string& name : corpusRef.files) {
-        const std::vector<uint8_t> bytes = readBytes(corpusDir + "/" + name);
-        const std::vector<int16_t> reference = toSamples(readBytes(corpusDir + "/" + name + ".pcm"));
+    for (const std::string& name : corpus.files) {
+        const std::vector<uint8_t> bytes = readBytes(corpus.dir + "/" + name);
+        const std::vector<int16_t> reference = toSamples(readBytes(corpus.dir + "/" + name + ".pcm"));
         // Each frame's offset, payload bytes and main_data_begin (first bits of the side information).
         std::vector<uint32_t> offsets, payloads, reach;
         MemoryStream scan(bytes);

@@ -9,51 +9,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/GeneratedFiles.h"
+#include "support/HostRun.h"
 #include "support/TempFile.h"
 #include "support/Vectors.h"
 
 namespace qw::test {
 namespace {
-
-const std::string setDir = QW_BUILD_DIR "/user-files";
-
-struct FileSet {
-    std::vector<std::string> files;
-    std::string problem;  // why there is no set, when files is empty
-};
-
-const FileSet& userFiles() {
-    static const FileSet result = [] {
-        FileSet set;
-        const std::string command =
-            "bash '" QW_SAMPLES_DIR "/../scripts/make-user-files.sh' '" + setDir + "' >'" + setDir + ".log' 2>&1";
-        const int status = std::system(command.c_str());
-        if (status != 0) {
-            set.problem = "make-user-files.sh failed (exit " + std::to_string(status) + "), see " + setDir + ".log";
-            return set;
-        }
-        std::ifstream list(setDir + "/user-files.list");
-        for (std::string line; std::getline(list, line);)
-            if (!line.empty()) set.files.push_back(line);
-        return set;
-    }();
-    return result;
-}
-
-// Runs the host; the PCM it wrote, or a failure naming the exit status.
-::testing::AssertionResult runHost(const std::string& arguments, const std::string& output, std::vector<int16_t>* pcm) {
-    const std::string command = QW_BUILD_DIR "/quillwave --plugin " QW_BUILD_DIR "/SQqw4.sqp " + arguments + " '" +
-                                output + "' >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    if (status != 0) return ::testing::AssertionFailure() << "'quillwave " << arguments << "' exited " << status;
-    *pcm = toSamples(readBytes(output));
-    return ::testing::AssertionSuccess();
-}
 
 // Drops a leading frame of exact silence when that is all the reference lacks.
 void dropSilentInformationFrame(std::vector<int16_t>* ours, const std::vector<int16_t>& reference, size_t frameValues) {
@@ -63,10 +28,10 @@ void dropSilentInformationFrame(std::vector<int16_t>* ours, const std::vector<in
 }
 
 TEST(UserFiles, HostAndRecorderMatchReferenceDecoder) {
-    const FileSet& set = userFiles();
+    static const FileSet set = makeFileSet("make-user-files", "user-files");
     ASSERT_FALSE(set.files.empty()) << set.problem;
     for (const std::string& name : set.files) {
-        const std::string input = setDir + "/" + name;
+        const std::string input = set.dir + "/" + name;
         const std::vector<int16_t> reference = toSamples(readBytes(input + ".pcm"));
         // One Layer III frame of the file's kind: 1152 samples per channel
         // at 32 kHz and above, 576 below, in each of one or two channels.
@@ -75,10 +40,11 @@ TEST(UserFiles, HostAndRecorderMatchReferenceDecoder) {
         const size_t frameValues = (low ? 576 : 1152) * (mono ? 1 : 2);
 
         const TempFile out("user-files", ".pcm");
-        std::vector<int16_t> pcm;
         for (const std::string command : {"decode --decoder performance", "decode --decoder quality", "record"}) {
             SCOPED_TRACE(name + ": " + command);
-            ASSERT_TRUE(runHost(command + " '" + input + "'", out.path, &pcm));
+            const HostRun run = runHost(command + " '" + input + "' '" + out.path + "'");
+            ASSERT_EQ(run.status, 0) << run.errors;
+            std::vector<int16_t> pcm = toSamples(readBytes(out.path));
             dropSilentInformationFrame(&pcm, reference, frameValues);
             ASSERT_EQ(pcm.size(), reference.size()) << "values, after a leading silent frame is allowed for";
             const Comparison c = compare(pcm, reference);
