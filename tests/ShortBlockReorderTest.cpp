@@ -5,7 +5,6 @@
 
 #include "layer3/BandTables.h"
 #include "layer3/SideInfo.h"
-#include "synthesis/AliasReduction.h"
 #include "synthesis/ShortBlockReorder.h"
 
 namespace qw {
@@ -35,26 +34,6 @@ TEST(ShortBlockReorder, InterleavesWindowsBandByBand) {
         reorderShortBlocks<float>(block(type), bandEdges[4] + longEdgeCount, value.data(), copy.data());
         EXPECT_EQ(copy, std::vector<float>(576, type == 4 ? 0.0f : 3.5f)) << type;
     }
-}
-
-// One value in the top line of subband 0 spreads into the bottom line of subband 1 with the first coefficient
-// pair; nothing beyond the eight lines on each side of a boundary changes.
-TEST(AliasReduction, ButterfliesMixAcrossSubbandBoundaries) {
-    std::vector<double> x(576, 0.0);
-    std::fill(x.begin(), x.begin() + 18, 1.0);
-    reduceAliasing<double>(block(0), 0, x.data());
-    EXPECT_EQ(x[17], 0.857492925712);
-    EXPECT_EQ(x[18], -0.514495755427);
-    EXPECT_EQ(x[10], 0.999993155067);
-    EXPECT_EQ(x[25], -0.00369997467375);
-    EXPECT_EQ(std::count(x.begin(), x.begin() + 10, 1.0) + std::count(x.begin() + 26, x.end(), 0.0), 10 + 550);
-
-    // A butterfly reads both values before it writes: lo' = lo cs - hi ca.
-    std::vector<float> y(576, 0.0f);
-    y[539] = 2.0f, y[540] = 1.0f;  // top line of subband 29, bottom line of subband 30
-    reduceAliasing<float>(block(1), 0, y.data());
-    EXPECT_EQ(y[539], float(2.0 * double(0.857492925712f) - double(-0.514495755427f)));
-    EXPECT_EQ(y[540], float(1.0 * double(0.857492925712f) + 2.0 * double(-0.514495755427f)));
 }
 
 }  // namespace
