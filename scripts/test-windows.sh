@@ -200,7 +200,7 @@ mkdir -p "$run32/linux" "$run32/win32"
     printf 'record-l1-fl2\trecord\t--chunk\t1001\t%s\trecord-l1-fl2.pcm\n' "$vectors/l1-fl2.bit"
   fi
   if [ -f "$vectors/l2-fl13.bit" ]; then
-    # Its first five frames: every box costs seconds under the emulation.
+    # Its first frame: every box costs seconds under the emulation.
     printf 'layer2\tdecode\tlayer2.mp2\tlayer2.pcm\n'
   fi
   printf 'playback\tplayback\tsample.mp3\tplayback\t1000\n'
@@ -217,7 +217,7 @@ mkdir -p "$run32/linux" "$run32/win32"
 for side in linux win32; do
   cp samples/sample.mp3 "$run32/$side/sample.mp3"
   cp samples/sample.mp3 "$run32/$side/tag-save.mp3"
-  [ -f "$vectors/l2-fl13.bit" ] && head -c 720 "$vectors/l2-fl13.bit" >"$run32/$side/layer2.mp2"
+  [ -f "$vectors/l2-fl13.bit" ] && head -c 144 "$vectors/l2-fl13.bit" >"$run32/$side/layer2.mp2"
 done
 
 linux_check=$(cd "$linux_build" && pwd)/quillwave_hostcheck
@@ -268,7 +268,7 @@ expect32 playback.out "host slots: untouched"
 expect32 playback.out "stop at block 3: 3 blocks, output closed, playing 0, threadHandle 0"
 expect32 tag-save.out "TAG Saved!"
 expect32 config.ini "Decoder=1"
-if grep -qE 'WRITTEN|CHANGED|^  plugin[A-Za-z]+ \+[0-9]+: (null|outside)' "$run32/win32/playback.out" 2>/dev/null; then
+if grep -qE 'WRITTEN|CHANGED|^  plugin[A-Za-z]+ \+[0-9]+: 0$' "$run32/win32/playback.out" 2>/dev/null; then
   echo "playback.out: the module wrote where it must not"
   checks32=1
 fi

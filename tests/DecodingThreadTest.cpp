@@ -306,18 +306,6 @@ TEST_F(DecodingThread, SeekFadesTheNextBlockIn) {
     EXPECT_EQ(context.pluginSeek(&context, 0), 0);
 }
 
-TEST_F(DecodingThread, StopDropsBufferedPcmAndEndsTheThread) {
-    QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
-    fake.file = qw::test::readBytes(path);
-    ASSERT_TRUE(startHeld());
-    EXPECT_EQ(context.state->playing, 1);
-    context.pluginStop(&context);  // the held write returns after a second
-    EXPECT_EQ(fake.blocks.size(), 1u);
-    EXPECT_EQ(fake.closed.load(), 1);
-    EXPECT_EQ(context.state->threadHandle, QwHandle(0));
-    EXPECT_EQ(context.state->playing, 0);
-}
-
 TEST_F(DecodingThread, NonSeekableSourcePlaysWithoutLengthOrTag) {
     QW_REQUIRE_VECTOR(path, "l1-fl2.bit");
     fake.file = qw::test::readBytes(path);
@@ -365,21 +353,31 @@ TEST_F(DecodingThread, SongInfoDescribesOnlyTheStreamBeingPlayed) {
     }
 }
 
-// Starting again while a thread plays ends that thread first, as a stop does.
-TEST_F(DecodingThread, StartWhilePlayingEndsTheRunningThreadFirst) {
+// A stop, and a start while a thread plays, end the running thread first: its buffered PCM is dropped and its
+// output closed.
+TEST_F(DecodingThread, StopAndStartEndTheRunningThreadFirst) {
     QW_REQUIRE_VECTOR(path, "l1-fl1.bit");
     fake.file = qw::test::readBytes(path);
     ASSERT_TRUE(startHeld());
+    EXPECT_EQ(context.state->playing, 1);
+    context.pluginStop(&context);  // the held write returns after a second
+    EXPECT_EQ(fake.blocks.size(), 1u);
+    EXPECT_EQ(fake.closed.load(), 1);
+    EXPECT_EQ(context.state->threadHandle, QwHandle(0));
+    EXPECT_EQ(context.state->playing, 0);
+
+    fake.position = 0;
+    ASSERT_TRUE(startHeld());
     fake.holdFirstWrite = true, fake.firstWriteEntered = false;
     ASSERT_EQ(context.pluginStart(&context), 1);
-    EXPECT_EQ(fake.closed.load(), 1);  // the first thread has closed its output and gone
+    EXPECT_EQ(fake.closed.load(), 2);  // the held thread has closed its output and gone
     for (int i = 0; i < 500 && !fake.firstWriteEntered; ++i) qw::sys::sleepMs(5);
     fake.releaseFirstWrite = true;
-    for (int i = 0; i < 1000 && fake.closed < 2; ++i) qw::sys::sleepMs(5);
+    for (int i = 0; i < 1000 && fake.closed < 3; ++i) qw::sys::sleepMs(5);
     context.pluginStop(&context);
-    EXPECT_EQ(fake.closed.load(), 2);
-    // The first thread dropped its buffered PCM; the second played the whole stream.
-    EXPECT_EQ(fake.blocks.size(), 1u + 5u);
+    EXPECT_EQ(fake.closed.load(), 3);
+    // The new thread played the whole stream.
+    EXPECT_EQ(fake.blocks.size(), 2u + 5u);
     EXPECT_EQ(fake.blocks.back().positionMs, 49 * 12);
 }
 

@@ -9,11 +9,6 @@
 #include <initializer_list>
 #include <string>
 #include <vector>
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 #include "host/Module.h"
 #include "host/PlayerHost.h"
@@ -26,38 +21,13 @@ namespace {
 
 using host::fail;
 
-template <typename T>
-T get(const void* record, size_t offset) {
-    T value;
-    std::memcpy(&value, static_cast<const char*>(record) + offset, sizeof value);
-    return value;
-}
-
 std::string text(uintptr_t address) {
     return address == 0 ? "(null)" : "\"" + std::string(reinterpret_cast<const char*>(address)) + "\"";
 }
 
-uintptr_t moduleCode = 0;  // an address in the module's image
-
-// Where an address lies: in the image the module was loaded from, or not.
-const char* where(uintptr_t value) {
-    if (value == 0) return "null";
-#if defined(_WIN32)
-    MEMORY_BASIC_INFORMATION a{}, b{};
-    const bool same = VirtualQuery(reinterpret_cast<void*>(value), &a, sizeof a) != 0 &&
-                      VirtualQuery(reinterpret_cast<void*>(moduleCode), &b, sizeof b) != 0 &&
-                      a.AllocationBase == b.AllocationBase;
-#else
-    Dl_info a{}, b{};
-    const bool same = dladdr(reinterpret_cast<void*>(value), &a) != 0 &&
-                      dladdr(reinterpret_cast<void*>(moduleCode), &b) != 0 && a.dli_fbase == b.dli_fbase;
-#endif
-    return same ? "module code" : "outside the module";
-}
-
 // A record's field, printed as "  name +offset: value" with its fixed 32-bit offset.  On 32-bit builds it is read
 // at that offset, as a host compiled elsewhere has it; on others at the compiler's.
-enum class Kind { u8, u16, u32, i32, hex, text, set, chars, code, handle };
+enum class Kind { number, text, set, chars };
 struct Field {
     const char* name;
     size_t fixed32, native;
@@ -70,35 +40,13 @@ struct Field {
 size_t offset(const Field& f) { return sizeof(void*) == 4 ? f.fixed32 : f.native; }
 
 std::string show(const void* record, const Field& f) {
-    const size_t o = offset(f);
-    const uintptr_t word = f.size == sizeof(uintptr_t) ? get<uintptr_t>(record, o) : get<uint32_t>(record, o);
-    switch (f.kind) {
-        case Kind::u8:
-            return std::to_string(get<uint8_t>(record, o));
-        case Kind::u16:
-            return std::to_string(get<uint16_t>(record, o));
-        case Kind::u32:
-            return std::to_string(get<uint32_t>(record, o));
-        case Kind::i32:
-            return std::to_string(get<int32_t>(record, o));
-        case Kind::text:
-            return text(word);
-        case Kind::set:
-            return word != 0 ? "set" : "0";
-        case Kind::code:
-            return where(word);
-        case Kind::handle:
-            return std::to_string(static_cast<unsigned long long>(word));
-        case Kind::chars: {  // a fixed-size text, which need not end in a NUL
-            const char* chars = static_cast<const char*>(record) + o;
-            return "\"" + std::string(chars, strnlen(chars, f.size)) + "\"";
-        }
-        case Kind::hex:
-            break;
-    }
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08x", get<uint32_t>(record, o));
-    return hex;
+    const char* at = static_cast<const char*>(record) + offset(f);
+    if (f.kind == Kind::chars) return "\"" + std::string(at, strnlen(at, f.size)) + "\"";  // need not end in a NUL
+    uint64_t value = 0;  // unsigned, of the field's size (the targets are little-endian)
+    std::memcpy(&value, at, f.size);
+    return f.kind == Kind::text  ? text(uintptr_t(value))
+           : f.kind == Kind::set ? (value != 0 ? "set" : "0")
+                                 : std::to_string(value);
 }
 
 void print(const void* record, std::initializer_list<Field> fields) {
@@ -165,29 +113,22 @@ bool hostSlotsKept(const PlayerContext& now, const PlayerContext& before) {
 
 void printDescriptor(const PluginDescriptor* d) {
     std::printf("Query\n");
-    print(d, {QW_FIELD(PluginDescriptor, word0, 0, u32), QW_FIELD(PluginDescriptor, name, 4, text),
+    print(d, {QW_FIELD(PluginDescriptor, word0, 0, number), QW_FIELD(PluginDescriptor, name, 4, text),
               QW_FIELD(PluginDescriptor, author, 8, text), QW_FIELD(PluginDescriptor, copyright, 12, text),
-              QW_FIELD(PluginDescriptor, word16, 16, hex)});
-    const Field bytes = QW_FIELD(PluginDescriptor, extensionBytes, 24, u32);
-    const uint32_t count = get<uint32_t>(d, offset(bytes));
-    const auto extensions = get<uintptr_t>(d, offset(QW_FIELD(PluginDescriptor, extensions, 20, u32)));
-    std::printf("  extensions +20:");
-    for (uint32_t i = 0; extensions != 0 && i < count && i < 64; ++i) {
-        std::printf(" %02x", reinterpret_cast<const unsigned char*>(extensions)[i]);
-    }
-    std::printf("\n");
-    print(d, {bytes, QW_FIELD(PluginDescriptor, word28, 28, u32), QW_FIELD(PluginDescriptor, word32, 32, u32)});
+              QW_FIELD(PluginDescriptor, word16, 16, number), QW_FIELD(PluginDescriptor, extensions, 20, text),
+              QW_FIELD(PluginDescriptor, extensionBytes, 24, number), QW_FIELD(PluginDescriptor, word28, 28, number),
+              QW_FIELD(PluginDescriptor, word32, 32, number)});
 }
 
 void printAbout(PlayerContext& context) {
     unsigned char buffer[sizeof(AboutInfo) + 32];
     std::memset(buffer, pattern, sizeof buffer);
     std::printf("pluginAbout: %d\n", int(context.pluginAbout(&context, reinterpret_cast<AboutInfo*>(buffer))));
-    print(buffer, {QW_FIELD(AboutInfo, word0, 0, u32), QW_FIELD(AboutInfo, company, 4, text),
-                   QW_FIELD(AboutInfo, word8, 8, u32), QW_FIELD(AboutInfo, product, 12, text),
-                   QW_FIELD(AboutInfo, word16, 16, u32), QW_FIELD(AboutInfo, copyright, 20, text),
-                   QW_FIELD(AboutInfo, word24, 24, u32), QW_FIELD(AboutInfo, half28, 28, u16),
-                   QW_FIELD(AboutInfo, half30, 30, u16)});
+    print(buffer, {QW_FIELD(AboutInfo, word0, 0, number), QW_FIELD(AboutInfo, company, 4, text),
+                   QW_FIELD(AboutInfo, word8, 8, number), QW_FIELD(AboutInfo, product, 12, text),
+                   QW_FIELD(AboutInfo, word16, 16, number), QW_FIELD(AboutInfo, copyright, 20, text),
+                   QW_FIELD(AboutInfo, word24, 24, number), QW_FIELD(AboutInfo, half28, 28, number),
+                   QW_FIELD(AboutInfo, half30, 30, number)});
     std::printf("  bytes behind the record: %s\n", said(kept(buffer + sizeof(AboutInfo), 32)));
 }
 
@@ -197,9 +138,9 @@ void printSongInfo(PlayerContext& context) {
     std::printf("pluginSongInfo: %d\n", int(context.pluginSongInfo(&context, reinterpret_cast<SongInfo*>(buffer))));
     print(buffer, {QW_FIELD(SongInfo, artist, 0, text), QW_FIELD(SongInfo, title, 4, text),
                    QW_FIELD(SongInfo, bitrateText, 12, text), QW_FIELD(SongInfo, formatText, 16, text),
-                   QW_FIELD(SongInfo, lengthMs, 24, u32)});
-    const unsigned char* at8 = buffer + offset(QW_FIELD(SongInfo, notWritten8, 8, u32));
-    const unsigned char* at20 = buffer + offset(QW_FIELD(SongInfo, notWritten20, 20, u32));
+                   QW_FIELD(SongInfo, lengthMs, 24, number)});
+    const unsigned char* at8 = buffer + offset(QW_FIELD(SongInfo, notWritten8, 8, number));
+    const unsigned char* at20 = buffer + offset(QW_FIELD(SongInfo, notWritten20, 20, number));
     std::printf("  slots +8 and +20: %s\n", said(kept(at8, sizeof(uintptr_t)) && kept(at20, sizeof(uintptr_t))));
     std::printf("  bytes behind the record: %s\n", said(kept(buffer + sizeof(SongInfo), 32)));
 }
@@ -210,7 +151,7 @@ void printPlay(const char* what) {
     std::printf("\n");
 }
 
-const Field playing = QW_FIELD(PlaybackState, playing, 1024, u8);
+const Field playing = QW_FIELD(PlaybackState, playing, 1024, number);
 const Field threadHandle = QW_FIELD(PlaybackState, threadHandle, 1028, set);
 
 }  // namespace
@@ -223,7 +164,6 @@ int playbackCommand(const host::Options& options) {
 
     host::Module module;
     if (!module.load(options.plugin)) return fail(module.error(), 2);
-    moduleCode = reinterpret_cast<uintptr_t>(module.query);
     printDescriptor(module.query());
 
     host::PlayerHost player(module, options.ini);
@@ -237,11 +177,11 @@ int playbackCommand(const host::Options& options) {
     const PlayerContext before = context;
     if (!player.initialise()) return fail("the module did not initialise", 2);
     std::printf("PlayerContext after Initialise\n");
-    print(&context, {QW_FIELD(PlayerContext, outputHandle, 36, handle), QW_FIELD(PlayerContext, pluginReady, 40, code),
-                     QW_FIELD(PlayerContext, pluginHalt, 44, code), QW_FIELD(PlayerContext, pluginStart, 48, code),
-                     QW_FIELD(PlayerContext, pluginStop, 52, code), QW_FIELD(PlayerContext, pluginSeek, 56, code),
-                     QW_FIELD(PlayerContext, pluginSongInfo, 60, code), QW_FIELD(PlayerContext, pluginAbout, 92, code),
-                     QW_FIELD(PlayerContext, pluginExtra, 96, code), QW_FIELD(PlayerContext, state, 100, code)});
+    print(&context, {QW_FIELD(PlayerContext, outputHandle, 36, number), QW_FIELD(PlayerContext, pluginReady, 40, set),
+                     QW_FIELD(PlayerContext, pluginHalt, 44, set), QW_FIELD(PlayerContext, pluginStart, 48, set),
+                     QW_FIELD(PlayerContext, pluginStop, 52, set), QW_FIELD(PlayerContext, pluginSeek, 56, set),
+                     QW_FIELD(PlayerContext, pluginSongInfo, 60, set), QW_FIELD(PlayerContext, pluginAbout, 92, set),
+                     QW_FIELD(PlayerContext, pluginExtra, 96, set), QW_FIELD(PlayerContext, state, 100, set)});
     std::printf("  host slots: %s\n", hostSlotsKept(context, before) ? "untouched" : "CHANGED");
     printAbout(context);
 
@@ -256,21 +196,23 @@ int playbackCommand(const host::Options& options) {
         status = fail("no block from " + input, 2);
     } else {
         std::printf("block 1\n");
-        print(&blocks.first, {QW_FIELD(PcmBlock, positionMs, 0, i32), QW_FIELD(PcmBlock, lengthMs, 4, i32),
-                              QW_FIELD(PcmBlock, byteCount, 8, u32), QW_FIELD(PcmBlock, samples, 12, set)});
+        print(&blocks.first, {QW_FIELD(PcmBlock, positionMs, 0, number), QW_FIELD(PcmBlock, lengthMs, 4, number),
+                              QW_FIELD(PcmBlock, byteCount, 8, number), QW_FIELD(PcmBlock, samples, 12, set)});
         std::printf("PlaybackState while the first block is held\n");
         const PlaybackState* state = context.state;
-        print(state, {QW_FIELD(PlaybackState, filePath, 0, chars), playing, threadHandle,
-                      QW_FIELD(PlaybackState, threadId, 1032, set), QW_FIELD(PlaybackState, tag.present, 1036, u32)});
+        print(state,
+              {QW_FIELD(PlaybackState, filePath, 0, chars), playing, threadHandle,
+               QW_FIELD(PlaybackState, threadId, 1032, set), QW_FIELD(PlaybackState, tag.present, 1036, number)});
         print(state, {QW_FIELD(PlaybackState, tag.title, 1040, chars), QW_FIELD(PlaybackState, tag.artist, 1072, chars),
                       QW_FIELD(PlaybackState, tag.album, 1104, chars), QW_FIELD(PlaybackState, tag.year, 1136, chars)});
         print(state,
               {QW_FIELD(PlaybackState, tag.comment, 1143, chars), QW_FIELD(PlaybackState, tag.genreName, 1175, chars),
-               QW_FIELD(PlaybackState, tag.genre, 1208, i32), QW_FIELD(PlaybackState, infoValid, 1212, u8)});
-        print(state, {QW_FIELD(PlaybackState, mpegVersion, 1216, u32), QW_FIELD(PlaybackState, bitrate, 1220, u32),
-                      QW_FIELD(PlaybackState, channels, 1224, u32), QW_FIELD(PlaybackState, sampleRate, 1228, u32)});
-        print(state, {QW_FIELD(PlaybackState, layer, 1232, u32), QW_FIELD(PlaybackState, lengthMs, 1236, u32),
-                      QW_FIELD(PlaybackState, streamBytes, 1240, u32)});
+               QW_FIELD(PlaybackState, tag.genre, 1208, number), QW_FIELD(PlaybackState, infoValid, 1212, number)});
+        print(state,
+              {QW_FIELD(PlaybackState, mpegVersion, 1216, number), QW_FIELD(PlaybackState, bitrate, 1220, number),
+               QW_FIELD(PlaybackState, channels, 1224, number), QW_FIELD(PlaybackState, sampleRate, 1228, number)});
+        print(state, {QW_FIELD(PlaybackState, layer, 1232, number), QW_FIELD(PlaybackState, lengthMs, 1236, number),
+                      QW_FIELD(PlaybackState, streamBytes, 1240, number)});
         printSongInfo(context);
         std::printf("pluginSeek %d: %d\n", int(seekMs), int(context.pluginSeek(&context, seekMs)));
     }
