@@ -22,7 +22,7 @@ inline bool contains(const std::string& text, const std::string& part) { return 
 
 // Runs `quillwave ARGUMENTS`, which may end in a pipe (`| cat`): what comes out at the end is captured.  Before goes in
 // front of the program (an environment setting, a background writer); on POSIX a run that hangs is stopped.
-inline HostRun runHost(const std::string& arguments, const std::string& before = "") {
+inline HostRun runHost(const std::string& arguments, [[maybe_unused]] const std::string& before = "") {
     const TempFile out("quillwave-host-out"), errors("quillwave-host-err");
 #if defined(_WIN32)
     std::string program = QW_BUILD_DIR "/quillwave";
