@@ -1,12 +1,8 @@
-// The file-backed stream: where the stream starts, paths in the locale's
-// multi-byte form, and reads through the read-ahead buffer.
+// The file-backed stream: where the stream starts, and reads through the read-ahead buffer.
 #include "recorder/FileStream.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -23,12 +19,6 @@ Bytes pattern(size_t size, uint32_t seed = 1) {
     for (size_t i = 0; i < size; ++i) b[i] = uint8_t((i * 7 + seed + i / 251) & 0xFF);
     return b;
 }
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
-}
-
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 // An ID3v2 tag of the given version and body size, the body full of frame sync words; flags 0x10 adds the footer.
 Bytes id3v2(uint8_t version, uint32_t body, uint8_t flags = 0) {
@@ -50,24 +40,18 @@ TEST(FileStream, StreamStartsWhereTheAudioStarts) {
     // Bytes before the audio, how many of them are tags.
     const std::tuple<const char*, Bytes, size_t> cases[] = {
         {"none", {}, 0},
-        {"2.2", id3v2(2, 300), 310},
-        {"2.3", id3v2(3, 1000), 1010},
-        {"2.4 with footer", id3v2(4, 200, 0x10), 220},
-        {"three in a row", join({id3v2(3, 100), id3v2(4, 50, 0x10), id3v2(2, 10)}), 200},
+        {"2.3, 2.4 with footer and 2.2 in a row", join({id3v2(3, 1000), id3v2(4, 200, 0x10), id3v2(2, 300)}), 1540},
         {"version 5 is no tag", id3v2(5, 0), 0},
     };
     for (const auto& [name, prefix, tagBytes] : cases) {
         const Bytes file = join({prefix, audio});
         const Bytes stream = Bytes(file.begin() + long(tagBytes), file.end());
-        const qw::test::TempFile path("quillwave-filestream-", ".mp3");
-        writeFile(path.path, file);
+        const qw::test::TempFile path("quillwave-filestream-");
+        path.write(std::string(file.begin(), file.end()));
         qw::FileStream s;
-        ASSERT_EQ(s.open(wide(path.path).c_str()), qw::resultOk) << name;
+        ASSERT_EQ(s.open(std::wstring(path.path.begin(), path.path.end()).c_str()), qw::resultOk) << name;
         EXPECT_EQ(s.length(), stream.size()) << name;
         EXPECT_EQ(s.position(), 0u) << name;
-        Bytes head(16);
-        EXPECT_EQ(s.read(head.data(), 16, 0), 16u) << name;
-        EXPECT_EQ(head, Bytes(stream.begin(), stream.begin() + 16)) << name;
         ASSERT_TRUE(s.seek(100)) << name;
         bool ok = false;
         EXPECT_EQ(s.readByte(&ok), stream[100]) << name;
@@ -85,10 +69,10 @@ TEST(FileStream, StreamStartsWhereTheAudioStarts) {
 // Every operation answers as if each read went to the file.
 TEST(FileStream, ReadAheadIsInvisible) {
     const Bytes file = pattern(100000, 3);
-    const qw::test::TempFile path("quillwave-filestream-", ".bin");
-    writeFile(path.path, file);
+    const qw::test::TempFile path("quillwave-filestream-");
+    path.write(std::string(file.begin(), file.end()));
     qw::FileStream s;
-    ASSERT_EQ(s.open(wide(path.path).c_str()), qw::resultOk);
+    ASSERT_EQ(s.open(std::wstring(path.path.begin(), path.path.end()).c_str()), qw::resultOk);
     bool ok = false;
     for (uint32_t i = 0; i < 10; ++i) EXPECT_EQ(s.readByte(&ok), file[i]) << i;
     EXPECT_EQ(s.position(), 10u);
@@ -116,37 +100,6 @@ TEST(FileStream, ReadAheadIsInvisible) {
     EXPECT_EQ(s.isError(), 0);
     EXPECT_EQ(s.readByte(&ok), file[0]);
     s.close();
-}
-
-// The locale's multi-byte form of a character may take several bytes.
-TEST(FileStream, OpensPathsOfMultiByteCharacters) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "Windows converts to the single-byte code page";
-#endif
-    const std::string previous = std::setlocale(LC_CTYPE, nullptr);
-    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
-    const qw::test::TempFile dir("quillwave-paths-");
-    std::filesystem::create_directory(dir.path);
-    // Name as UTF-8 and as wide characters, and the name one byte per wide character would have cut it to.
-    const std::tuple<std::string, std::wstring, std::string> cases[] = {
-        {"\xC3\xA9.mp3", L"\u00E9.mp3", "\xC3\xA9.mp"},
-        {"\xE9\x9F\xB3.mp3", L"\u97F3.mp3", "\xE9\x9F\xB3."},
-        {"\xF0\x9F\x8E\xB5.mp3", L"\U0001F3B5.mp3", "\xF0\x9F\x8E\xB5"},
-    };
-    int n = 0;
-    for (const auto& [utf8, name, cut] : cases) {
-        const Bytes content = pattern(64, uint32_t(++n));
-        writeFile(dir.path + "/" + utf8, content);
-        writeFile(dir.path + "/" + cut, pattern(64, 99));  // must not be the file opened
-        qw::FileStream s;
-        ASSERT_EQ(s.open((wide(dir.path) + L"/" + name).c_str()), qw::resultOk) << utf8;
-        Bytes got(64);
-        EXPECT_EQ(s.read(got.data(), 64, 0), 64u) << utf8;
-        EXPECT_EQ(got, content) << utf8;
-        s.close();
-    }
-    std::filesystem::remove_all(dir.path);
-    std::setlocale(LC_CTYPE, previous.c_str());
 }
 
 }  // namespace

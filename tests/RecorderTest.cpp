@@ -4,15 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <clocale>
-#include <cstdlib>
-#include <fstream>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
-#include "quillwave/id3v2.h"
 #include "support/DecodeLoop.h"
 #include "support/MemoryStream.h"
 #include "support/TempFile.h"
@@ -50,29 +46,13 @@ struct RecorderObject {
     RecorderInterface* r = nullptr;
 };
 
-// A file holding bytes, removed at the end.
-struct FileOf : qw::test::TempFile {
-    explicit FileOf(const Bytes& bytes, const std::string& stem = "quillwave-recorder-") : TempFile(stem, ".mp3") {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
-    }
-};
-
 // "" when a equals b, else where they part.
-std::string difference(const Bytes& a, const Bytes& b) {
+template <class Values>
+std::string difference(const Values& a, const Values& b) {
     if (a == b) return "";
     const auto at = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    return std::to_string(a.size()) + " and " + std::to_string(b.size()) + " bytes, first difference at byte " +
+    return std::to_string(a.size()) + " and " + std::to_string(b.size()) + " values, first difference at " +
            std::to_string(at.first - a.begin());
-}
-
-Bytes firstBytes(const Bytes& all, size_t count) { return Bytes(all.begin(), all.begin() + long(count)); }
-
-// What playback with the quality decoder makes of the bytes, as 16-bit PCM bytes.
-Bytes playedPcm(const Bytes& file) {
-    qw::test::MemoryStream stream(file);
-    const auto pcm = qw::test::decodeStream(&stream, qw::test::Layer3Variant::quality).pcm;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(pcm.data());
-    return Bytes(bytes, bytes + pcm.size() * 2);
 }
 
 TEST(Recorder, WithoutAFileEverythingAnswersQuietly) {
@@ -103,8 +83,6 @@ TEST(Recorder, ChunkSizeDoesNotChangeThePcm) {
     for (uint32_t chunk : {1u, 2u, 17u, 4608u}) EXPECT_EQ(RecorderObject(path).pull(total, chunk), first) << chunk;
     // Past the end of the file the buffer is filled with silence.
     EXPECT_EQ(Bytes(first.end() - 1000, first.end()), Bytes(1000, 0));
-    const auto reference = qw::test::toSamples(qw::test::readBytes(qw::test::vectorsDir() + "/l3-hecommon.pcm"));
-    EXPECT_GE(qw::test::compare(qw::test::toSamples(first), reference).psnr, 96.0);
 }
 
 TEST(Recorder, ObjectsAndFilesKeepNoStateOfOthers) {
@@ -134,36 +112,32 @@ TEST(Recorder, LayerTwoGivesMessagesAndNoPcm) {
     EXPECT_EQ(boxes, 49);
 }
 
-// The duration scan reads the whole file; a file whose last frame is cut
-// short ends it with a short read.  Decoding afterwards must not see that.
+// The duration scan reads the whole file; a file whose last frame is cut short ends it with a short read.  Decoding
+// afterwards must not see that.
 TEST(Recorder, DurationScanLeavesDecodingUntouched) {
     QW_REQUIRE_VECTOR(vector, "l3-compl.bit");
-    const Bytes conformance = qw::test::readBytes(vector);
-    const Bytes sample = qw::test::readBytes(QW_SAMPLES_DIR "/sample.mp3");
+    const Bytes conformance = qw::test::readBytes(vector), sample = qw::test::readBytes(QW_SAMPLES_DIR "/sample.mp3");
     ASSERT_FALSE(sample.empty());
-    // File, bytes kept: whole files, cuts in a header, in the side information and in the main data.
-    const std::tuple<const char*, const Bytes*, size_t> cases[] = {
-        {"l3-compl", &conformance, conformance.size()},
-        {"l3-compl", &conformance, conformance.size() - 1},
-        {"l3-compl", &conformance, 20002},
-        {"l3-compl", &conformance, 777},
-        {"sample", &sample, sample.size()},
-        {"sample", &sample, 8361},
-        {"sample", &sample, 8370},
-        {"sample", &sample, 8385},
-        {"sample", &sample, 8600},
-        {"sample", &sample, 53106},
-    };
-    for (const auto& [name, all, size] : cases) {
-        const Bytes file = firstBytes(*all, size);
-        const FileOf path(file);
-        const Bytes played = playedPcm(file);
-        ASSERT_FALSE(played.empty()) << name << " " << size;
-        RecorderObject plain(path.path), scanned(path.path);
-        EXPECT_GT(scanned.duration(), 0.0) << name << " " << size;
-        const Bytes expected = plain.pull(uint32_t(played.size()), 65536);
-        EXPECT_EQ(difference(scanned.pull(uint32_t(played.size()), 65536), expected), "") << name << " " << size;
-        EXPECT_EQ(difference(expected, played), "") << name << " " << size;
+    // Bytes kept: whole files, cuts in a header, in the side information and in the main data.
+    const std::pair<const Bytes*, std::vector<size_t>> cases[] = {
+        {&conformance, {conformance.size(), conformance.size() - 1, 20002, 777}},
+        {&sample, {sample.size(), 8361, 8370, 8385, 8600, 53106}}};
+    for (const auto& [all, sizes] : cases) {
+        for (const size_t size : sizes) {
+            SCOPED_TRACE(std::to_string(size) + " of " + std::to_string(all->size()) + " bytes");
+            const Bytes file(all->begin(), all->begin() + long(size));
+            const qw::test::TempFile path("quillwave-recorder-", ".mp3");
+            path.write(std::string(file.begin(), file.end()));
+            // What playback with the quality decoder makes of the bytes.
+            qw::test::MemoryStream stream(file);
+            const auto played = qw::test::decodeStream(&stream, qw::test::Layer3Variant::quality).pcm;
+            ASSERT_FALSE(played.empty());
+            RecorderObject plain(path.path), scanned(path.path);
+            EXPECT_GT(scanned.duration(), 0.0);
+            const Bytes expected = plain.pull(uint32_t(played.size() * 2), 65536);
+            EXPECT_EQ(difference(scanned.pull(uint32_t(played.size() * 2), 65536), expected), "");
+            EXPECT_EQ(difference(qw::test::toSamples(expected), played), "");
+        }
     }
 }
 

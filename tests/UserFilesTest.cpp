@@ -1,11 +1,8 @@
-// Files as people have them (ID3v2 tags with and without cover art, tag
-// padding, ID3v1, variable bitrate with its information frame, ffmpeg with
-// two encoders), played by the host with both Layer III decoders and pulled
-// through the recorder, against an independent reference decoder.  The
-// only difference allowed is the silent information frame at the start,
-// which the reference decoder skips; the rest must agree to rounding.
-// scripts/make-user-files.sh builds the set (sox, lame, ffmpeg, mpg123) into
-// the build folder once; later runs reuse it.
+// Files as people have them (ID3v2 tags with and without cover art, tag padding, ID3v1, variable bitrate with its
+// information frame, ffmpeg with two encoders), played by the host with both Layer III decoders and pulled through the
+// recorder, against an independent reference decoder.  The only difference allowed is the silent information frame at
+// the start, which the reference decoder skips; the rest must agree to rounding.  scripts/make-user-files.sh builds the
+// set (sox, lame, ffmpeg, mpg123) into the build folder once; later runs reuse it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,11 +30,8 @@ TEST(UserFiles, HostAndRecorderMatchReferenceDecoder) {
     for (const std::string& name : set.files) {
         const std::string input = set.dir + "/" + name;
         const std::vector<int16_t> reference = toSamples(readBytes(input + ".pcm"));
-        // One Layer III frame of the file's kind: 1152 samples per channel
-        // at 32 kHz and above, 576 below, in each of one or two channels.
-        const bool mono = name.find("mono") != std::string::npos;
-        const bool low = name.find("22050") != std::string::npos;
-        const size_t frameValues = (low ? 576 : 1152) * (mono ? 1 : 2);
+        // One Layer III frame of the file's kind: 1152 samples per channel at 32 kHz and above, 576 below.
+        const size_t frameValues = (contains(name, "22050") ? 576 : 1152) * (contains(name, "mono") ? 1 : 2);
 
         const TempFile out("user-files", ".pcm");
         for (const std::string command : {"decode --decoder performance", "decode --decoder quality", "record"}) {

@@ -1,7 +1,10 @@
 // Runs the built reference host with the built module, as a user runs it from a shell.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #if !defined(_WIN32)
@@ -18,7 +21,24 @@ struct HostRun {
     std::string errors;  // standard error
 };
 
+// A stereo Layer III file at 44.1 kHz that ends in an ID3v1 tag.
+inline const std::string sample = QW_SAMPLES_DIR "/sample.mp3";
+
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Equal outputs, or where they part.
+inline testing::AssertionResult sameBytes(const std::string& got, const std::string& expected) {
+    if (got == expected) return testing::AssertionSuccess();
+    const auto differ = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    return testing::AssertionFailure() << got.size() << " bytes against " << expected.size() << ", first difference at "
+                                       << (differ.first - got.begin());
+}
+
+// The little-endian 32-bit value at byte at of a WAV header.
+inline uint32_t le32(const std::string& bytes, size_t at) {
+    return uint32_t(uint8_t(bytes.at(at)) | uint8_t(bytes.at(at + 1)) << 8 | uint8_t(bytes.at(at + 2)) << 16) |
+           uint32_t(uint8_t(bytes.at(at + 3))) << 24;
+}
 
 // Runs `quillwave ARGUMENTS`, which may end in a pipe (`| cat`): what comes out at the end is captured.  Before goes in
 // front of the program (an environment setting, a background writer); on POSIX a run that hangs is stopped.
@@ -40,6 +60,16 @@ inline HostRun runHost(const std::string& arguments, [[maybe_unused]] const std:
     HostRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out.read(), errors.read()};
 #endif
     return run;
+}
+
+// What `quillwave COMMAND INPUT OUTPUT` writes to an OUTPUT with the given extension; "" when it fails, and run, when
+// given, says why.  Before is as for runHost.
+inline std::string outputOf(const std::string& command, const std::string& input, HostRun* run = nullptr,
+                            const std::string& extension = ".wav", const std::string& before = "") {
+    const TempFile output("quillwave-output-", extension);
+    const HostRun done = runHost(command + " " + input + " " + output.path, before);
+    if (run != nullptr) *run = done;
+    return done.status == 0 ? output.read() : "";
 }
 
 }  // namespace qw::test

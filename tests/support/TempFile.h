@@ -1,4 +1,4 @@
-// A path in the temporary folder, unique to the process, removed at the end.
+// A path in the temporary folder, unique to the process, removed at the end with whatever it holds.
 #pragma once
 
 #include <atomic>
@@ -21,7 +21,7 @@ struct TempFile {
     }
     ~TempFile() {
         std::error_code ignored;
-        std::filesystem::remove(path, ignored);
+        std::filesystem::remove_all(path, ignored);
     }
     const char* c_str() const { return path.c_str(); }
     void write(const std::string& content) const { std::ofstream(path, std::ios::binary) << content; }
