@@ -72,23 +72,7 @@ protected:
     const std::string audio = std::string(3000, '\x5A');
 };
 
-TEST_F(FileInfoDialog, UntaggedFileShowsDefaultsAndTheStream) {
-    PlaybackState& state = *context.state;
-    state.mpegVersion = 2, state.layer = 3, state.sampleRate = 8000, state.bitrate = 32, state.channels = 1;
-    state.lengthMs = 12999, state.streamBytes = 2880;
-    Handle dialog = open();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(text(dialog, item::path), currentPath);
-    EXPECT_EQ(text(dialog, item::properties),
-              "Length: 12 Seconds\r\nMPEG Version: MPEG 2.5\r\nLayer: 3\r\nSampleRate: 8000\r\nBitRate: 32\r\n"
-              "Mode: Mono\r\nLength: 2880 Bytes");
-    // The genre list holds the whole table, the first one chosen.
-    EXPECT_EQ(qw::sys::comboCount(dialog, item::genre), 148);
-    EXPECT_EQ(qw::sys::comboSelection(dialog, item::genre), 0);
-    for (int32_t id : {item::artist, item::title, item::album, item::comment}) EXPECT_EQ(text(dialog, id), "Edit Me!");
-}
-
-TEST_F(FileInfoDialog, SaveAndWipeRoundTripTheTagAndLeaveTheAudio) {
+TEST_F(FileInfoDialog, SaveAndWipeRoundTripTheTagAndAFailedSaveKeepsTheOldOne) {
     const std::string title30 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
     const std::string tagged = audio + tagBytes({title30, "Ann", "", "2001", "c"}, 147);
     mp3.write(tagged);
@@ -101,26 +85,16 @@ TEST_F(FileInfoDialog, SaveAndWipeRoundTripTheTagAndLeaveTheAudio) {
     qw::sys::clickItem(dialog, item::save);
     EXPECT_EQ(mp3.read(), tagged);
 
-    // What the user types is cut to the field widths.
+    // What the user types is cut to the field widths.  A save the file system stops part-way says so and leaves
+    // the old tag whole.
     qw::sys::setItemText(dialog, item::title, (title30 + "overflowing").c_str());
     qw::sys::setItemText(dialog, item::year, "20245");
     qw::sys::comboSetSelection(dialog, item::genre, 5);
-    qw::sys::clickItem(dialog, item::save);
-    EXPECT_EQ(mp3.read(), audio + tagBytes({title30, "Ann", "", "2024", "c"}, 5));
-}
-
-// A save the file system stops part-way says so and leaves the old tag whole.
-TEST_F(FileInfoDialog, SaveThatStopsPartWaySaysSoAndKeepsTheOldTag) {
-    const std::string tagged = audio + tagBytes({"old", "Ann", "", "2001", "c"}, 3);
-    mp3.write(tagged);
-    Handle dialog = open();
-    ASSERT_NE(dialog, nullptr);
-    qw::sys::setItemText(dialog, item::title, "new");
     qw::test::withFileSizeLimit(tagged.size() - 1, [&] { return qw::sys::clickItem(dialog, item::save), 0; });
     EXPECT_EQ(text(dialog, item::status) + "|" + mp3.read(), "Error saving TAG|" + tagged);
     qw::sys::clickItem(dialog, item::save);
     EXPECT_EQ(text(dialog, item::status) + "|" + mp3.read(),
-              "TAG Saved!|" + audio + tagBytes({"new", "Ann", "", "2001", "c"}, 3));
+              "TAG Saved!|" + audio + tagBytes({title30, "Ann", "", "2024", "c"}, 5));
 }
 
 TEST_F(FileInfoDialog, FileThatCannotBeReadOrWrittenSaysSo) {
@@ -154,10 +128,18 @@ TEST_F(FileInfoDialog, FileThatCannotBeReadOrWrittenSaysSo) {
     }
 }
 
-TEST_F(FileInfoDialog, SecondRequestKeepsTheDialogAndKeysReachItThroughItsHook) {
+// An untagged file: the stream's properties, the defaults and the first genre.
+TEST_F(FileInfoDialog, OneDialogShowsTheStreamAndKeysReachItThroughItsHook) {
+    PlaybackState& state = *context.state;
+    state.mpegVersion = 2, state.layer = 3, state.sampleRate = 8000, state.bitrate = 32, state.channels = 1;
+    state.lengthMs = 12999, state.streamBytes = 2880;
     Handle dialog = open();
     ASSERT_NE(dialog, nullptr);
-    qw::sys::setItemText(dialog, item::title, "typed");
+    EXPECT_EQ(text(dialog, item::properties),
+              "Length: 12 Seconds\r\nMPEG Version: MPEG 2.5\r\nLayer: 3\r\nSampleRate: 8000\r\nBitRate: 32\r\n"
+              "Mode: Mono\r\nLength: 2880 Bytes");
+    EXPECT_EQ(qw::sys::comboSelection(dialog, item::genre), 0);
+    qw::sys::setItemText(dialog, item::comment, "typed");
     EXPECT_EQ(open(), dialog);
     EXPECT_EQ(parentRequests, 1);  // no second dialog was made
 
@@ -168,9 +150,9 @@ TEST_F(FileInfoDialog, SecondRequestKeepsTheDialogAndKeysReachItThroughItsHook) 
         EXPECT_EQ(message.message, probe.first);
     }
     EXPECT_EQ(text(dialog, item::status), "Use Me!");
-    // Escape is the command of id 2, which is Save; the typed title was kept.
+    // Escape is the command of id 2, which is Save: the typed comment was kept.
     EXPECT_TRUE(qw::sys::deliverKey(dialog, qw::sys::keyEscape));
-    EXPECT_EQ(mp3.read(), audio + tagBytes({"typed", "Edit Me!", "Edit Me!", "1998", "Edit Me!"}, 0));
+    EXPECT_EQ(mp3.read(), audio + tagBytes({"Edit Me!", "Edit Me!", "Edit Me!", "1998", "typed"}, 0));
     // Enter is the default button, Close: the dialog and its hook are gone.
     EXPECT_TRUE(qw::sys::deliverKey(dialog, qw::sys::keyReturn));
     EXPECT_EQ(qw::sys::findWindow(qw::fileInfoCaption), nullptr);
@@ -185,24 +167,21 @@ TEST_F(FileInfoDialog, SecondRequestKeepsTheDialogAndKeysReachItThroughItsHook) 
 }
 
 // A host's view: the built module file keeps its dialog in its own copy of the platform layer, out of this
-// program's reach, and the C table it exports works that dialog; each slot is wired to its own call.
+// program's reach, and exports only its C entry points.  The host's commands work the dialog through the table; what
+// they do not reach is tested here.
 TEST(HeadlessDialogTable, WorksTheModuleFilesOwnDialog) {
     Handle module = qw::sys::loadLibrary(QW_BUILD_DIR "/SQqw4.sqp");
     ASSERT_NE(module, nullptr) << qw::sys::lastErrorText();
     const auto exported = [&](const char* name) { return qw::sys::librarySymbol(module, name); };
+    EXPECT_EQ(exported("_ZN2qw5queryEv"), nullptr);
     const auto table = reinterpret_cast<HeadlessDialogsFn>(exported("HeadlessDialogs"));
     ASSERT_NE(table, nullptr);
     const HeadlessDialogTable* t = table();
     ASSERT_TRUE(QW_HEADLESS_DIALOGS_HAVE(t, deliverKey));
     const auto extendedInfo = reinterpret_cast<ExtendedInfoFn>(exported("ExtendedInfo"));
-
-    const qw::test::TempFile mp3("quillwave-table-");
-    const std::string audio(3000, '\x5A');
-    mp3.write(audio);
-    currentPath = mp3.path;
     PlayerContext context{};
     context.hostRequest = [](uint32_t, uint32_t) -> intptr_t { return 0; };
-    context.getFilePath = [](char* path, uint32_t size) { qw::copyString(path, currentPath.c_str(), size); };
+    context.getFilePath = [](char* path, uint32_t size) { qw::copyString(path, QW_SAMPLES_DIR "/sample.mp3", size); };
     context.iniPath = "/nonexistent/quillwave-table-test.ini";
     ASSERT_EQ(reinterpret_cast<InitialiseFn>(exported("Initialise"))(&context), 1);
     uint32_t result = 1;
@@ -212,26 +191,21 @@ TEST(HeadlessDialogTable, WorksTheModuleFilesOwnDialog) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(qw::sys::findWindow(QW_FILE_INFO_CAPTION), nullptr);
     EXPECT_NE(t->isWindowVisible(dialog), 0);
-    EXPECT_NE(t->isItemEnabled(dialog, QW_ITEM_SAVE), 0);
+    // What the calls answer, which the host's commands do not look at.
     char text[64];
-    EXPECT_EQ(t->getItemText(dialog, QW_ITEM_STATUS, text, 4), 3u);
-    EXPECT_STREQ(text, "Use");
+    EXPECT_NE(t->setItemText(dialog, QW_ITEM_TITLE, "Title"), 0);
+    EXPECT_EQ(t->getItemText(dialog, QW_ITEM_TITLE, text, 4), 3u);
+    EXPECT_STREQ(text, "Tit");
     EXPECT_EQ(t->comboCount(dialog, QW_ITEM_GENRE), 148);
-    EXPECT_EQ(t->comboSelection(dialog, QW_ITEM_GENRE), 0);
     EXPECT_EQ(t->comboSetSelection(dialog, QW_ITEM_GENRE, 17), 17);
+    EXPECT_EQ(t->comboSelection(dialog, QW_ITEM_GENRE), 17);
     EXPECT_EQ(t->comboItemText(dialog, QW_ITEM_GENRE, 17, text, sizeof text), 4);
     EXPECT_STREQ(text, "Rock");
-    EXPECT_TRUE(t->setItemText(dialog, QW_ITEM_TITLE, "Through the table"));
-    t->clickItem(dialog, QW_ITEM_SAVE);
-    EXPECT_EQ(t->getItemText(dialog, QW_ITEM_STATUS, text, sizeof text), 10u);
-    EXPECT_STREQ(text, QW_STATUS_SAVED);
-    EXPECT_EQ(mp3.read(), audio + tagBytes({"Through the table", "Edit Me!", "Edit Me!", "1998", "Edit Me!"}, 17));
-
     // Keys pass the dialog's own hook: Return presses Close.
     EXPECT_NE(t->deliverKey(dialog, QW_KEY_RETURN), 0);
-    EXPECT_EQ(t->findWindow(QW_FILE_INFO_CAPTION), nullptr);
+    EXPECT_EQ(t->findWindow(nullptr), nullptr);
     extendedInfo(0, &result, &context);
-    EXPECT_NE(t->destroyWindow(t->findWindow(QW_FILE_INFO_CAPTION)), 0);
+    EXPECT_NE(t->destroyWindow(t->findWindow(nullptr)), 0);
     EXPECT_EQ(t->findWindow(nullptr), nullptr);
     reinterpret_cast<ShutdownFn>(exported("Shutdown"))(&context);
     qw::sys::freeLibrary(module);

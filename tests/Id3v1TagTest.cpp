@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "tag/GenreTable.h"
 #include "tag/Id3v1Tag.h"
@@ -48,7 +47,7 @@ struct TagFile : test::TempFile {
     sys::Handle file = sys::invalidFile();
 };
 
-TEST(Id3v1Tag, ParsesFieldsAndTrimsTheirPadding) {
+TEST(Id3v1Tag, ParsesAndReadsTagsTrimmingTheirPadding) {
     Bytes bytes = makeTag("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123", "abc", Bytes(30, '\0'), "1998", "", 17, "tAg");
     bytes.replace(97, 10, Bytes("a b  \0xy  ", 10));  // spaces before a zero stay
     TagRecord record = parse(bytes);
@@ -56,16 +55,14 @@ TEST(Id3v1Tag, ParsesFieldsAndTrimsTheirPadding) {
     bytes[0] = 'X';  // bytes that are no tag change only the present flag
     const TagRecord kept = parse(bytes, record);
     EXPECT_EQ(fields(kept) + char('0' + kept.present), fields(record) + '0');
-}
 
-TEST(Id3v1Tag, ReadsFromFilesPuttingThePositionBack) {
-    // A genre byte beyond the table: the last entry when parsed, the first when read.
+    // Read from a file, whose position is put back.  A genre byte beyond the table: the last entry when parsed, the
+    // first when read.
     const Bytes tag = makeTag("Title", "Artist", "Album", "2001", "Comment", 255, "tag");
     EXPECT_EQ(parse(tag).genre, 147);
     TagFile tagged(Bytes(300, 'Z') + tag), plain(Bytes(300, 'Z'));
     sys::Handle file = tagged.open(sys::FileAccess::read);
     sys::setFilePointer(file, 10, sys::fileBegin);
-    TagRecord record{};
     ASSERT_EQ(Id3v1Tag().readTagFromFile(file, &record), 1);
     EXPECT_EQ(fields(record), "Title|Artist|Album|2001|Comment|Blues");
     EXPECT_EQ(sys::setFilePointer(file, 0, sys::fileCurrent), 10u);
@@ -73,25 +70,17 @@ TEST(Id3v1Tag, ReadsFromFilesPuttingThePositionBack) {
     EXPECT_EQ(record.present, 0u);
 }
 
+// Saving replaces a tag, whatever the case of its identifier; an out-of-range genre is stored as the first one.
 TEST(Id3v1Tag, SaveAndWipeLeaveAtMostOneTagAtTheEndOfWritableFiles) {
-    // Saving replaces a tag, whatever the case of its identifier.
     const Bytes body = Bytes(200, 'Z');
-    const Bytes full = makeTag("Edit Me!", "Edit Me!", "", "1998", "012345678901234567890123456789", 147);
+    const Bytes saved = makeTag("Edit Me!", "", "", "1998", "012345678901234567890123456789", 0);
     TagFile file(body + makeTag("old", "old", "old", "1990", "old", 3, "tag"));
-    TagRecord record = parse(full);
-    ASSERT_EQ(Id3v1Tag().saveTag(file.open(sys::FileAccess::readWrite), &record), 1);
-    EXPECT_EQ(file.closeAndRead(), body + full);
-
-    // An out-of-range genre is stored as the first one.
+    TagRecord record = parse(saved);
     for (int32_t genre : {-1, 148}) {
         record.genre = genre;
         ASSERT_EQ(Id3v1Tag().saveTag(file.open(sys::FileAccess::readWrite), &record), 1);
-        EXPECT_EQ(file.closeAndRead(), body + full.substr(0, 127) + '\0');
+        EXPECT_EQ(file.closeAndRead(), body + saved) << genre;
     }
-
-    // Wiping cuts a tag off, and a file without one stays as it is.
-    for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(Id3v1Tag().wipeTag(file.open(sys::FileAccess::readWrite)), 1);
-    EXPECT_EQ(file.closeAndRead(), body);
 
     // Short files and read-only handles are left alone; a file without a tag
     // needs no wiping, whatever the handle.
