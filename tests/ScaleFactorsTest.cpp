@@ -31,8 +31,8 @@ struct Stage {
     SideInfo si{};
 };
 
-// Lower sampling frequencies: scalefac_compress picks four partitions' widths and the preflag; a mixed
-// block reads nothing.  The intensity channel also records each band's largest (illegal) position.
+// Lower sampling frequencies: scalefac_compress picks four partitions' widths and the preflag.  The intensity
+// channel also records each band's largest (illegal) position.
 TEST(ScaleFactors, LowerRatePartitionsAndIntensityLimits) {
     Stage s;
     GranuleInfo &gi = s.si.granule[0][0], &ic = s.si.granule[0][1];
@@ -40,8 +40,6 @@ TEST(ScaleFactors, LowerRatePartitionsAndIntensityLimits) {
     EXPECT_EQ(s.run(0), 0);
     EXPECT_EQ(gi.preflag, 1u);
     EXPECT_EQ(gi.scalefac_l[3], 0u);
-    gi.window_switching_flag = 1, gi.block_type = 2, gi.mixed_block_flag = 1;
-    EXPECT_EQ(s.run(0), 0);
 
     ic.scalefac_compress = 2 * 91, ic.preflag = 1;  // slen (2, 3, 1, 0) over 7, 7, 7 bands
     for (uint32_t b = 0; b < 21; ++b) s.put(b == 13 ? 5 : 1, b < 7 ? 2 : b < 14 ? 3 : 1);
