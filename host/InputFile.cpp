@@ -8,6 +8,7 @@
 #include <io.h>
 #endif
 
+#include "quillwave/frames.h"
 #include "quillwave/id3v2.h"
 
 namespace qw::host {
@@ -51,6 +52,7 @@ bool InputFile::open(const std::string& path) {
     canSeek = statusOf(file, &status) && isRegular(status);
     buffer.resize(bufferBytes);
     skipTags();
+    findAudioStart();
     return true;
 }
 
@@ -138,7 +140,30 @@ void InputFile::skipTags() {
         ++tags;
         if (!skip(tag)) break;
     }
-    audioStart = bufferStart + next;
+    tagEnd = audioStart = bufferStart + next;
+}
+
+void InputFile::findAudioStart() {
+    // The search looks at a full buffer at a time and moves on to the first
+    // byte it could not decide, so a header near the buffer's end is judged
+    // again with the frames behind it read in.
+    for (;;) {
+        const bool atEnd = !buffered(buffer.size());
+        uint32_t offset = 0;
+        const bool found =
+            qwFindAudioStart(buffer.data() + next, uint32_t(used - next), atEnd, &offset) == QW_AUDIO_START_FOUND;
+        next += offset;
+        if (found) {
+            foundAudio = true;
+            audioStart = bufferStart + next;
+            return;
+        }
+        if (atEnd) break;
+    }
+    // No audio: a file is handed over from behind its tags, as it is; a pipe
+    // has been read through.
+    if (canSeek) seekPhysical(tagEnd);
+    audioStart = canSeek ? tagEnd : bufferStart + next;
 }
 
 }  // namespace qw::host

@@ -1,6 +1,8 @@
 // An input file as the host reads it for the module: opened once, read
-// through a buffer of its own, with 64-bit offsets, and with any ID3v2 tags at
-// its start left out, so that offset 0 is the first byte behind them.
+// through a buffer of its own, with 64-bit offsets, and starting where the
+// audio starts: any ID3v2 tags, and any bytes before the first frame header
+// that the following frames confirm, are left out, so that offset 0 is that
+// header.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +20,8 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     // Opens path ("-" is standard input) and steps over the leading ID3v2
-    // tags; false when it cannot be opened.
+    // tags and whatever lies before the first confirmed frame; false when it
+    // cannot be opened.
     bool open(const std::string& path);
     bool isOpen() const { return file != nullptr; }
 
@@ -37,16 +40,23 @@ public:
     // Only regular files can seek; pipes, FIFOs, devices and standard input
     // are read once from start to end.
     bool seekable() const { return canSeek; }
-    // Moves to a position of the stream (after the tags); false, position
+    // Moves to a position of the stream (from its first frame); false, position
     // unchanged, when the input cannot seek.  Past the end is allowed.
     bool seek(uint64_t position);
     uint64_t position() const { return bufferStart + next - audioStart; }
-    // Bytes from the first byte behind the tags to the end of the file as it
-    // is now; 0 when the input cannot seek.
+    // Bytes from the first frame to the end of the file as it is now; 0 when
+    // the input cannot seek.
     uint64_t size() const;
     // Bytes of the ID3v2 tags stepped over at the start (headers included).
-    uint64_t tagBytes() const { return audioStart; }
+    uint64_t tagBytes() const { return tagEnd; }
     uint32_t tagCount() const { return tags; }
+    // Bytes between the tags and the first frame: junk, or the end of a frame
+    // cut off in front.
+    uint64_t skippedBytes() const { return audioStart - tagEnd; }
+    // Whether a frame header confirmed by the frames after it was found.
+    // Without one the stream starts behind the tags (seekable inputs) or is
+    // read through (others): it holds no audio a frame search should lock on.
+    bool audioFound() const { return foundAudio; }
 
     // True for "-" and for a path that exists but is no regular file (a FIFO,
     // a device): such an input can be read once only, never opened a second
@@ -62,13 +72,16 @@ private:
     bool seekPhysical(uint64_t offset);
     bool skip(uint64_t count);
     void skipTags();
+    void findAudioStart();
 
     std::FILE* file = nullptr;
     bool ownsFile = false;
     bool canSeek = false;
     bool readError = false;
+    uint64_t tagEnd = 0;      // file offset of the first byte behind the ID3v2 tags
     uint64_t audioStart = 0;  // file offset of stream position 0
     uint32_t tags = 0;
+    bool foundAudio = false;
     uint64_t bufferStart = 0;  // file offset of buffer[0]
     size_t used = 0;           // bytes in the buffer
     size_t next = 0;           // the next byte to hand out

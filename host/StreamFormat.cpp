@@ -1,7 +1,5 @@
 #include "host/StreamFormat.h"
 
-#include <vector>
-
 #include "host/InputFile.h"
 
 namespace qw::host {
@@ -27,19 +25,13 @@ bool parseHeader(uint32_t word, StreamFormat* format) {
 }  // namespace
 
 bool readStreamFormat(const std::string& path, StreamFormat* format) {
+    // The input starts at its first confirmed frame, as the module's recorder
+    // stream does.
     InputFile input;
-    if (!input.open(path)) return false;
-    // However far the first frame lies, the search holds one block at a time.
-    std::vector<uint8_t> block(65536);
-    uint32_t word = 0;
-    uint64_t seen = 0;
-    for (size_t got; (got = input.read(block.data(), block.size())) > 0;) {
-        for (size_t i = 0; i < got; ++i) {
-            word = word << 8 | block[i];
-            if (++seen >= 4 && parseHeader(word, format)) return true;
-        }
-    }
-    return false;
+    uint8_t header[4];
+    return input.open(path) && input.audioFound() && input.read(header, sizeof header) == sizeof header &&
+           parseHeader(uint32_t(header[0]) << 24 | uint32_t(header[1]) << 16 | uint32_t(header[2]) << 8 | header[3],
+                       format);
 }
 
 }  // namespace qw::host

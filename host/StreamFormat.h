@@ -13,8 +13,8 @@ struct StreamFormat {
     uint32_t layer = 0;  // 1, 2 or 3
 };
 
-// Searches the whole file behind its leading ID3v2 tags; false when no frame
-// header is found.
+// The format of the first frame header that the following frames confirm;
+// false when there is none.
 bool readStreamFormat(const std::string& path, StreamFormat* format);
 
 }  // namespace qw::host

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "quillwave/frames.h"
 #include "quillwave/id3v2.h"
 
 namespace qw {
@@ -27,8 +28,9 @@ uint32_t FileStream::open(const wchar_t* path) {
     }
     file = name && name[0] ? sys::openFile(name.get(), sys::FileAccess::read) : sys::invalidFile();
     if (file == sys::invalidFile()) return resultFailed;
+    start = findAudioStart(skipId3v2Tags());
+    sys::setFilePointer(file, int32_t(start), sys::fileBegin);
     aheadAt = aheadEnd = 0;
-    start = skipId3v2Tags();
     return resultOk;
 }
 
@@ -46,8 +48,25 @@ uint32_t FileStream::skipId3v2Tags() {
         if (size == 0) break;
         at = size < limit - at ? at + size : limit;
     }
-    sys::setFilePointer(file, int32_t(at), sys::fileBegin);
     return at;
+}
+
+uint32_t FileStream::findAudioStart(uint32_t from) {
+    // The read-ahead buffer, still empty, holds one window of the file at a
+    // time; each window starts at the first byte the last could not decide.
+    for (uint32_t at = from; at <= INT32_MAX;) {
+        uint32_t count = 0;
+        if (sys::setFilePointer(file, int32_t(at), sys::fileBegin) == sys::invalidSetFilePointer ||
+            !sys::readFile(file, ahead, aheadSize, &count)) {
+            break;
+        }
+        const bool atEnd = count < aheadSize;
+        uint32_t offset = 0;
+        if (qwFindAudioStart(ahead, count, atEnd, &offset) == QW_AUDIO_START_FOUND) return at + offset;
+        if (atEnd || offset == 0) break;
+        at += offset;
+    }
+    return from;
 }
 
 uint32_t FileStream::close() {

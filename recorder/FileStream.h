@@ -9,9 +9,11 @@
 
 namespace qw {
 
-// The stream starts where the audio starts: leading ID3v2 tags are not part
-// of it.  Offset 0, position(), seek() and length() count from the first byte
-// behind them; readAt from the end of the file is unaffected.
+// The stream starts where the audio starts: leading ID3v2 tags, and bytes
+// before the first frame header that the following frames confirm (junk, the
+// end of a frame cut off in front), are not part of it.  Offset 0,
+// position(), seek() and length() count from that header; readAt from the
+// end of the file is unaffected.
 //
 // Reads go through a read-ahead buffer, so the byte-by-byte frame search
 // costs no system call per byte.  From the outside the stream behaves as if
@@ -38,13 +40,16 @@ public:
     // short fill sets the flag for good, and only a fresh start may drop it.
     bool rewind();
 
-    // Bytes of the leading ID3v2 tags that the stream leaves out.
+    // Bytes in front of the audio that the stream leaves out.
     uint32_t audioStart() const { return start; }
 
 private:
     static constexpr uint32_t aheadSize = 32768;
 
     uint32_t skipId3v2Tags();
+    // The file offset of the first confirmed frame header from `from` on, or
+    // `from` when there is none.
+    uint32_t findAudioStart(uint32_t from);
     // Hands over up to size bytes from the read-ahead buffer and the file.
     uint32_t take(uint8_t* target, uint32_t size);
     // Puts the file pointer back on the next byte the caller gets and empties
