@@ -1,8 +1,12 @@
 // The host's commands by name, its usage text and its error report.
+#include <sys/stat.h>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "host/Commands.h"
+#include "quillwave/quillwave.h"
 
 namespace qw::host {
 
@@ -34,20 +38,101 @@ const char usage[] =
     "  --ini FILE      the settings file (default: quillwave.ini in the user's\n"
     "                  config folder)\n";
 
+const char usageHint[] = " (quillwave --help shows the usage)";
+
 int fail(const std::string& message, int code) {
     std::fprintf(stderr, "quillwave: %s\n", message.c_str());
     return code;
 }
 
+void warn(const std::string& message) { std::fprintf(stderr, "quillwave: warning: %s\n", message.c_str()); }
+
+bool Arguments::has(const std::string& name) const { return value(name) != nullptr; }
+
+const std::string* Arguments::value(const std::string& name) const {
+    const std::string* found = nullptr;
+    for (const auto& option : options)
+        if (option.first == name) found = &option.second;
+    return found;
+}
+
+bool parseArguments(const Options& options, std::initializer_list<OptionSpec> known, Arguments* arguments,
+                    std::string* error) {
+    for (size_t i = 1; i < options.args.size(); ++i) {
+        const std::string& a = options.args[i];
+        if (a.size() < 2 || a[0] != '-') {
+            arguments->operands.push_back(a);
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& k : known)
+            if (a == k.name) spec = &k;
+        if (spec == nullptr) {
+            *error = "unknown option " + a + " for " + options.args[0];
+            return false;
+        }
+        if (!spec->takesValue) {
+            arguments->options.emplace_back(a, "");
+        } else if (i + 1 < options.args.size()) {
+            arguments->options.emplace_back(a, options.args[++i]);
+        } else {
+            *error = "missing value for " + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parseNumber(const std::string& text, uint64_t max, uint64_t* value) {
+    if (text.empty() || text.size() > 19) return false;
+    uint64_t number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        number = number * 10 + uint64_t(c - '0');
+    }
+    if (number > max) return false;
+    *value = number;
+    return true;
+}
+
+namespace {
+
+std::string tooLong(const std::string& path, size_t room) {
+    return "the path " + path.substr(0, 40) + "... is " + std::to_string(path.size()) +
+           " bytes long; the module takes at most " + std::to_string(room - 1);
+}
+
+}  // namespace
+
+std::string inputProblem(const std::string& path) {
+    if (path == "-") return "";
+    if (path.size() >= QW_FILE_PATH_BYTES) return tooLong(path, QW_FILE_PATH_BYTES);
+#if defined(_WIN32)
+    struct _stat64 status {};
+    const int result = _stat64(path.c_str(), &status);
+    const bool directory = result == 0 && (status.st_mode & _S_IFMT) == _S_IFDIR;
+#else
+    struct stat status {};
+    const int result = stat(path.c_str(), &status);
+    const bool directory = result == 0 && S_ISDIR(status.st_mode);
+#endif
+    if (result != 0 && errno == ENOENT) return path + " does not exist";
+    if (result != 0) return "cannot read " + path + ": " + std::strerror(errno);
+    if (directory) return path + " is a directory, not a file";
+    return "";
+}
+
 int runCommand(const Options& options) {
     if (options.args.empty()) return fail(std::string("no command\n") + usage);
     const std::string& command = options.args[0];
+    if (options.ini.size() >= QW_INI_PATH_BYTES)
+        return fail("settings file: " + tooLong(options.ini, QW_INI_PATH_BYTES));
     if (command == "decode") return decodeCommand(options);
     if (command == "record") return recordCommand(options);
     if (command == "info") return infoCommand(options);
     if (command == "tag") return tagCommand(options);
     if (command == "config") return configCommand(options);
-    return fail("unknown command " + command + "\n" + usage);
+    return fail("unknown command " + command + usageHint);
 }
 
 }  // namespace qw::host

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/MessageBoxes.h"
 #include "host/Module.h"
 #include "host/PlayerHost.h"
 #include "platform/platform.h"
@@ -86,18 +87,13 @@ void printDialog(const ModuleDialogs& dialogs, DialogWindow dialog) {
 }  // namespace
 
 int infoCommand(const Options& options) {
-    std::vector<std::string> files;
-    bool show = false;
-    for (size_t i = 1; i < options.args.size(); ++i) {
-        const std::string& a = options.args[i];
-        if (a == "--show") {
-            show = true;
-            continue;
-        }
-        if (a.size() > 1 && a[0] == '-') return fail("unknown option " + a + "\n" + usage);
-        files.push_back(a);
-    }
-    if (files.size() != 1) return fail(std::string("info needs INPUT\n") + usage);
+    Arguments arguments;
+    std::string error;
+    if (!parseArguments(options, {{"--show", false}}, &arguments, &error)) return fail(error + usageHint);
+    const bool show = arguments.has("--show");
+    const std::vector<std::string>& files = arguments.operands;
+    if (files.size() != 1) return fail("info needs INPUT" + std::string(usageHint));
+    if (const std::string problem = inputProblem(files[0]); !problem.empty()) return fail(problem);
 
     Module module;
     if (!module.load(options.plugin)) return fail(module.error(), 2);
@@ -106,7 +102,9 @@ int infoCommand(const Options& options) {
 
     PlayerHost player(module, options.ini);
     if (!player.openInput(files[0])) return fail("cannot read " + files[0]);
+    if (!player.input().audioFound()) return fail("no MPEG audio frame found in " + files[0], 2);
     player.context().writeOutput = holdOutput;
+    MessageBoxes boxes(module);
     if (!player.initialise()) return fail("the module did not initialise", 2);
     if (!player.start()) return fail("the module could not start its decoding thread", 2);
     while (!outputHeld && !player.ended) sys::sleepMs(1);
@@ -117,7 +115,18 @@ int infoCommand(const Options& options) {
         player.shutdown();
         return status;
     };
-    if (player.infoRequests == 0) return finish(fail("no MPEG audio frame found in " + files[0], 2));
+    if (!outputHeld) {
+        // The stream ended without a block of PCM: the module refused its
+        // frames (Layer II), with its messages meanwhile.
+        finish(0);
+        boxes.waitUntilClosed();
+        if (const std::string said = boxes.summary(); !said.empty())
+            std::fprintf(stderr, "quillwave: %s\n", said.c_str());
+        if (player.infoRequests == 0) return fail("no MPEG audio frame found in " + files[0], 2);
+        return fail("the module decoded no PCM from " + files[0] + " (its frames are Layer " +
+                        std::to_string(player.layer) + ")",
+                    2);
+    }
 
     std::printf("%s\n", files[0].c_str());
     const InputFile& input = player.input();
@@ -130,11 +139,16 @@ int infoCommand(const Options& options) {
         std::printf("  ID3v2:   %u tags of %llu bytes skipped\n", input.tagCount(),
                     static_cast<unsigned long long>(input.tagBytes()));
     }
+    if (input.skippedBytes() > 0) {
+        std::printf("  junk:    %llu bytes of unrecognised data skipped before the first frame\n",
+                    static_cast<unsigned long long>(input.skippedBytes()));
+    }
     printSongInfo(player.context());
 
-    if (!input.seekable()) {
+    if (files[0] == "-" || !input.seekable()) {
         // The dialog opens the file by its path a second time, which would
-        // block on a FIFO or read nothing of a pipe.
+        // block on a FIFO or read nothing of a pipe; standard input has no
+        // path at all.
         std::printf("File information dialog\n  skipped: it opens the file a second time, which %s cannot be\n",
                     files[0] == "-" ? "standard input" : "a pipe, FIFO or device");
         return finish(0);

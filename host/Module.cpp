@@ -7,7 +7,16 @@ Module::~Module() {
 }
 
 bool Module::load(const std::string& path) {
-    library = sys::loadLibrary(path.c_str());
+    // A bare file name means the file in the current folder, as for any other
+    // file a command names; the system's own search would look elsewhere.
+#if defined(_WIN32)
+    const bool bare = path.find_first_of("\\/:") == std::string::npos;
+    const std::string here = ".\\";
+#else
+    const bool bare = path.find('/') == std::string::npos;
+    const std::string here = "./";
+#endif
+    library = sys::loadLibrary(((bare ? here : std::string()) + path).c_str());
     if (!library) {
         errorText = "cannot load module " + path + ": " + sys::lastErrorText();
         return false;

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #if defined(_WIN32)
 #include <io.h>
 #endif
@@ -71,11 +73,7 @@ bool PcmWriter::open(const std::string& path) {
         errorText = "output must end in .wav, .pcm or .raw, or be - for WAV on standard output: " + path;
         return false;
     }
-    file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        errorText = "cannot write " + path;
-        return false;
-    }
+    outputPath = path;
     return true;
 }
 
@@ -85,6 +83,15 @@ void PcmWriter::setFormat(uint32_t sampleRate, uint32_t channels) {
 }
 
 bool PcmWriter::write(const void* bytes, uint32_t count) {
+    if (!file && !failed) {
+        file = std::fopen(outputPath.c_str(), "wb");
+        created = file != nullptr;
+        if (!file) {
+            errorText = "cannot write " + outputPath + ": " + std::strerror(errno);
+            failed = true;
+        }
+    }
+    if (failed) return false;
     if (wav && !headerWritten && !startWav()) failed = true;
     dataBytes += count;
     if (!failed && std::fwrite(bytes, 1, count, file) != count) failed = true;
@@ -115,12 +122,8 @@ bool PcmWriter::writeWavHeader(uint32_t dataSize) {
 }
 
 bool PcmWriter::close() {
-    if (!file) return false;
-    if (wav && !headerWritten) {
-        // Nothing was written: the sizes are known before the header goes out.
-        headerWritten = true;
-        failed = failed || !writeWavHeader(uint32_t(dataBytes));
-    } else if (wav && headerAt >= 0 && dataBytes <= unknownSize - 36) {
+    if (!file) return !failed;  // no data came: no output
+    if (wav && headerAt >= 0 && dataBytes <= unknownSize - 36) {
         // A WAV header cannot describe 4 GB of data or more: such an output
         // keeps the sizes of a stream of unknown length.
         failed =
@@ -130,6 +133,13 @@ bool PcmWriter::close() {
     if (!toStdout) failed = std::fclose(file) != 0 || failed;
     file = nullptr;
     return !failed;
+}
+
+void PcmWriter::discard() {
+    if (file && !toStdout) std::fclose(file);
+    file = nullptr;
+    if (created) std::remove(outputPath.c_str());
+    created = false;
 }
 
 }  // namespace qw::host

@@ -2,7 +2,8 @@
 // PCM goes out as it comes, whatever the length: the WAV header is written
 // before the first data with the sizes of a stream of unknown length
 // (0xFFFFFFFF, as pipes carry it) and completed at the end when the output
-// can seek.
+// can seek.  The output file is made with the first data, so that a decode
+// that yields none leaves no file behind (and an older one as it was).
 #pragma once
 
 #include <cstdint>
@@ -15,13 +16,16 @@ class PcmWriter {
 public:
     ~PcmWriter();
     // OUTPUT ending in .wav: WAV; .pcm or .raw: raw signed 16-bit little-endian;
-    // "-": WAV on standard output.  False with error() set otherwise.
+    // "-": WAV on standard output.  False with error() set otherwise.  The
+    // file itself is made by the first write.
     bool open(const std::string& path);
     // The format of the data; called before the first write.
     void setFormat(uint32_t sampleRate, uint32_t channels);
     bool write(const void* bytes, uint32_t count);
     // Completes the WAV header; false when the output could not be written.
     bool close();
+    // Removes an output file this writer made, after a failed write.
+    void discard();
     const std::string& error() const { return errorText; }
     uint64_t bytesWritten() const { return dataBytes; }
 
@@ -30,6 +34,8 @@ private:
     // Writes the header once, sizes unknown, before the first data.
     bool startWav();
 
+    std::string outputPath;
+    bool created = false;
     std::FILE* file = nullptr;
     bool wav = false;
     bool toStdout = false;

@@ -79,27 +79,36 @@ void PlayerHost::waitForEnd(bool showProgress) {
 
 void PlayerHost::stop() { playerContext.pluginStop(&playerContext); }
 
+// A format counts once PCM comes in it.  The module opens the output again
+// whenever the frame it takes has another sample rate; a false frame header
+// in damaged bytes does so without a sample of audio, and the real stream
+// opens its own format again at the next frame.  Such a format is forgotten.
 QwHandle QW_CALL PlayerHost::openOutput(uint32_t rate, uint32_t channelCount, uint32_t) {
     PlayerHost* self = current;
-    if (self->outputsOpened > 0 && rate != self->sampleRate) {
-        // One output file holds one format: refusing the new one ends playback.
-        self->changedRate = rate;
-        self->formatChanged = true;
-        return 0;
-    }
-    if (self->outputsOpened == 0) {
-        self->sampleRate = rate;
-        self->channels = channelCount;
-        if (self->pcmWriter) self->pcmWriter->setFormat(rate, channelCount);
-    }
+    self->openedRate = rate;
+    self->openedChannels = channelCount;
     ++self->outputsOpened;
     return outputHandle;
 }
 
 int32_t QW_CALL PlayerHost::writeOutput(QwHandle, const PcmBlock* block) {
     PlayerHost* self = current;
+    if (block->byteCount > 0) {
+        if (self->sampleRate == 0) {
+            self->sampleRate = self->openedRate;
+            self->channels = self->openedChannels;
+            if (self->pcmWriter) self->pcmWriter->setFormat(self->sampleRate, self->channels);
+        } else if (self->openedRate != self->sampleRate) {
+            // One output file holds one format: refusing the block ends playback.
+            self->changedRate = self->openedRate;
+            self->formatChanged = true;
+            return 0;
+        }
+    }
     self->positionMs = block->positionMs;
     self->lengthMs = block->lengthMs;
+    self->valuesReceived += block->byteCount / 2;
+    self->audioEnd = self->frameDataEnd;
     if (self->pcmWriter && !self->pcmWriter->write(block->samples, block->byteCount)) {
         self->writeFailed = true;
         return 0;
@@ -112,7 +121,16 @@ void QW_CALL PlayerHost::closeOutput(QwHandle) { current->ended = true; }
 intptr_t QW_CALL PlayerHost::hostRequest(uint32_t code, uint32_t) {
     if (code == QW_REQUEST_INFO_CHANGED) {
         ++current->infoRequests;
-        if (current->state()) current->lengthMs = int32_t(current->state()->lengthMs);
+        if (const PlaybackState* state = current->state()) {
+            current->lengthMs = int32_t(state->lengthMs);
+            current->layer = state->layer;
+        }
+        // The first frame is decoded next, and its PCM waits in the module
+        // for more: the seek, queued now, is taken before any goes out.
+        if (current->startSeekMs >= 0) {
+            current->seek(current->startSeekMs);
+            current->startSeekMs = -1;
+        }
     }
     return 0;  // no parent window: this host has none
 }
@@ -122,6 +140,11 @@ int32_t QW_CALL PlayerHost::readStream(void* buffer, uint32_t length, uint32_t* 
     if (!in.isOpen()) return 0;
     const size_t got = in.read(buffer, length);
     *count = uint32_t(got);
+    // The module reads a frame's side information and data in a call each,
+    // and a header in four bytes; its frame search reads byte by byte.  So a
+    // read of more than a header is frame data, and where the last one ended
+    // is where the audio handed over next came from.
+    if (length > 4 && got > 0) current->frameDataEnd = in.position();
     return got > 0 || !in.failed() ? 1 : 0;
 }
 

@@ -30,6 +30,10 @@ public:
     void shutdown();
     bool start();
     void seek(int32_t milliseconds);
+    // Seeks once the module has told the stream's properties, before it
+    // hands over any PCM: called before start, so that no audio from before
+    // the position comes out, however fast the decoding thread runs.
+    void seekAtStart(int32_t milliseconds) { startSeekMs = milliseconds; }
     // Waits until the decoding thread has called closeOutput, polling every
     // 10 ms; showProgress prints the position on stderr meanwhile.
     void waitForEnd(bool showProgress);
@@ -45,13 +49,19 @@ public:
     std::atomic<bool> ended{false};
     std::atomic<int32_t> positionMs{0};
     std::atomic<int32_t> lengthMs{0};
+    std::atomic<uint32_t> layer{0};  // of the frames the module last told of
+    // The output format, fixed by the first block of PCM (0 before it).
     uint32_t sampleRate = 0;
     uint32_t channels = 0;
-    // Set when the module asked for a second output format: the decode
-    // stops there rather than write PCM of two formats into one file.
+    // Set when PCM came in a second format: the decode stops there rather
+    // than write PCM of two formats into one file.
     std::atomic<bool> formatChanged{false};
     uint32_t changedRate = 0;
     bool writeFailed = false;
+    // PCM values taken in, and where in the stream the last of them came
+    // from: the end of the last frame the module read before handing it over.
+    uint64_t valuesReceived = 0;
+    uint64_t audioEnd = 0;
 
 private:
     static QwHandle QW_CALL openOutput(uint32_t sampleRate, uint32_t channels, uint32_t zero);
@@ -64,6 +74,12 @@ private:
 
     Module& module;
     std::string ini;
+    // The format the module asked for last; it counts once PCM comes in it.
+    uint32_t openedRate = 0;
+    uint32_t openedChannels = 0;
+    // The end of the last frame data the module read (see readStream).
+    uint64_t frameDataEnd = 0;
+    int32_t startSeekMs = -1;
     std::string path;
     InputFile inputFile;
     PcmWriter* pcmWriter = nullptr;

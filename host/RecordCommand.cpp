@@ -8,6 +8,7 @@
 
 #include "host/Commands.h"
 #include "host/InputFile.h"
+#include "host/MessageBoxes.h"
 #include "host/Module.h"
 #include "host/PcmWriter.h"
 #include "host/StreamFormat.h"
@@ -15,21 +16,17 @@
 namespace qw::host {
 
 int recordCommand(const Options& options) {
-    uint32_t chunk = 16384;
-    std::vector<std::string> files;
-    for (size_t i = 1; i < options.args.size(); ++i) {
-        const std::string& a = options.args[i];
-        if (a == "--chunk" && i + 1 < options.args.size()) {
-            const long value = std::atol(options.args[++i].c_str());
-            if (value < 1 || value > (1 << 24)) return fail("--chunk takes a size from 1 to 16777216 bytes");
-            chunk = uint32_t(value);
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            return fail("unknown option " + a + "\n" + usage);
-        } else {
-            files.push_back(a);
-        }
+    Arguments arguments;
+    std::string error;
+    if (!parseArguments(options, {{"--chunk", true}}, &arguments, &error)) return fail(error + usageHint);
+    uint64_t chunk = 16384;
+    if (const std::string* value = arguments.value("--chunk");
+        value && (!parseNumber(*value, 1 << 24, &chunk) || chunk == 0)) {
+        return fail("--chunk takes a size from 1 to 16777216 bytes, not " + *value);
     }
-    if (files.size() != 2) return fail(std::string("record needs INPUT and OUTPUT\n") + usage);
+    const std::vector<std::string>& files = arguments.operands;
+    if (files.size() != 2) return fail("record needs INPUT and OUTPUT" + std::string(usageHint));
+    if (const std::string problem = inputProblem(files[0]); !problem.empty()) return fail(problem);
 
     // The recorder opens INPUT itself and rewinds it to measure its duration,
     // and the host opens it again for its format: a pipe or FIFO cannot be
@@ -68,12 +65,13 @@ int recordCommand(const Options& options) {
     }
     double durationMs = 0;
     call->getDuration(recorder, recorder, &durationMs);
-    std::printf("%s: duration %.3f ms\n", files[0].c_str(), durationMs);
 
+    // The host finds the stream's start as the recorder's file stream does.
     StreamFormat format;
     if (!readStreamFormat(files[0], &format) || durationMs <= 0) {
         return finish(fail("no MPEG audio frame found in " + files[0], 2));
     }
+    std::fprintf(stderr, "%s: duration %.3f ms\n", files[0].c_str(), durationMs);
     PcmWriter writer;
     if (!writer.open(files[1])) return finish(fail(writer.error()));
     writer.setFormat(format.sampleRate, format.channels);
@@ -82,19 +80,27 @@ int recordCommand(const Options& options) {
     if (format.layer == 2) {
         // Layer II yields no PCM, only the module's messages: one pull shows
         // them, and nothing is written.
-        call->decode(recorder, recorder, buffer.data(), chunk);
+        MessageBoxes boxes(module);
+        call->decode(recorder, recorder, buffer.data(), uint32_t(chunk));
+        boxes.waitUntilClosed();
+        if (const std::string said = boxes.summary(); !said.empty()) {
+            std::fprintf(stderr, "quillwave: %s\n", said.c_str());
+        }
     } else {
         // decode always fills the whole buffer, with silence past the end of
         // the file: the duration says where the stream's PCM ends.
         const uint64_t total = uint64_t(std::llround(durationMs * format.sampleRate / 1000.0)) * format.channels * 2;
         for (uint64_t written = 0; written < total;) {
-            call->decode(recorder, recorder, buffer.data(), chunk);
+            call->decode(recorder, recorder, buffer.data(), uint32_t(chunk));
             const uint32_t take = uint32_t(std::min<uint64_t>(chunk, total - written));
             if (!writer.write(buffer.data(), take)) break;
             written += take;
         }
     }
-    if (!writer.close()) return finish(fail("cannot write " + files[1]));
+    if (!writer.close()) {
+        writer.discard();
+        return finish(fail(writer.error().empty() ? "cannot write " + files[1] : writer.error()));
+    }
     if (format.layer == 2) {
         return finish(fail("the module decoded no PCM from " + files[0] + " (its frames are Layer 2)", 2));
     }

@@ -12,10 +12,9 @@ int main(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--plugin" && i + 1 < argc) {
-            options.plugin = argv[++i];
-        } else if (a == "--ini" && i + 1 < argc) {
-            options.ini = argv[++i];
+        if ((a == "--plugin" || a == "--ini") && options.args.empty()) {
+            if (i + 1 >= argc) return fail("missing value for " + a);
+            (a == "--plugin" ? options.plugin : options.ini) = argv[++i];
         } else if (a == "--help" || a == "-h") {
             std::fputs(usage, stdout);
             return 0;

@@ -21,7 +21,7 @@ const PluginDescriptor descriptor = {
     0,
 };
 
-char settingsPathBuffer[2048];
+char settingsPathBuffer[QW_INI_PATH_BYTES];
 
 int32_t QW_CALL pluginReady(PlayerContext*) { return 1; }
 int32_t QW_CALL pluginExtra() { return 0; }

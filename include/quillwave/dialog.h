@@ -118,6 +118,13 @@ typedef struct HeadlessDialogTable {
      * turns Return into its default button's command and Escape into command
      * 2 (which is Save's id).  Nonzero when a hook took the key. */
     int32_t (*deliverKey)(QwWindow window, uint32_t key);
+    /* Who answers the module's message boxes (MessageBoxA, with OK only).
+     * Without a handler a box is written on standard error as one line,
+     * "CAPTION: TEXT", and taken as OK.  With one, each box goes to it instead,
+     * on the thread that shows the box, and is taken as OK when it returns: the
+     * handler stands for the user who reads the box and presses OK.  A null
+     * handler goes back to standard error. */
+    void (*setMessageBoxHandler)(void (*handler)(void* context, const char* text, const char* caption), void* context);
 } HeadlessDialogTable;
 
 /* Whether a table has the given member. */

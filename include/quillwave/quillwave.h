@@ -66,9 +66,16 @@ typedef struct TagRecord {
     int32_t genre; /* index into the genre table */
 } TagRecord;
 
+/* Room for paths in the module, their terminating NUL included: the current
+ * file's path (getFilePath is asked for this many bytes) and the settings
+ * file's path (copied from iniPath).  A longer path is cut to fit, and then
+ * names another file: a host hands over none that long. */
+#define QW_FILE_PATH_BYTES 1024u
+#define QW_INI_PATH_BYTES 2048u
+
 /* The module's per-player block, reachable through PlayerContext.state. */
 typedef struct PlaybackState {
-    char filePath[1024];
+    char filePath[QW_FILE_PATH_BYTES];
     uint8_t playing;
     QwHandle threadHandle;
     uint32_t threadId;

@@ -41,6 +41,9 @@ static int32_t dialogComboItemText(QwWindow dialog, int32_t id, int32_t index, c
 }
 static int32_t dialogDestroyWindow(QwWindow window) { return qw::sys::destroyWindow(window); }
 static int32_t dialogDeliverKey(QwWindow window, uint32_t key) { return qw::sys::deliverKey(window, key); }
+static void dialogSetMessageBoxHandler(void (*handler)(void*, const char*, const char*), void* context) {
+    qw::sys::setMessageBoxObserver(handler, context);
+}
 
 static const HeadlessDialogTable headlessDialogTable = {
     sizeof(HeadlessDialogTable),
@@ -56,6 +59,7 @@ static const HeadlessDialogTable headlessDialogTable = {
     dialogComboItemText,
     dialogDestroyWindow,
     dialogDeliverKey,
+    dialogSetMessageBoxHandler,
 };
 
 }  // extern "C"

@@ -1,13 +1,23 @@
-#include "tests/hostcheck/MessageBoxWatcher.h"
+#include "host/MessageBoxes.h"
 
 #include <chrono>
-#include <cstdio>
-#include <string>
 #if defined(_WIN32)
 #include <windows.h>
 #endif
 
-namespace qw::check {
+namespace qw::host {
+
+void MessageBoxes::closed(const char* text) {
+    if (count == 0) firstText = text;
+    ++count;
+}
+
+std::string MessageBoxes::summary() const {
+    const uint32_t boxes = count;
+    if (boxes == 0) return "";
+    return "closed " + std::to_string(boxes) + " message box" + (boxes == 1 ? "" : "es") + " from the module: \"" +
+           firstText + "\"";
+}
 
 #if defined(_WIN32)
 
@@ -36,20 +46,20 @@ std::string boxText(HWND box) {
 
 }  // namespace
 
-MessageBoxWatcher::MessageBoxWatcher() {
+MessageBoxes::MessageBoxes(const Module&) {
     uint32_t id = 0;
-    thread = sys::createThread(0, run, this, &id);
+    thread = sys::createThread(0, watch, this, &id);
 }
 
-MessageBoxWatcher::~MessageBoxWatcher() {
+MessageBoxes::~MessageBoxes() {
     quit = true;
     if (thread == nullptr) return;
     sys::waitForThread(thread, 0xFFFFFFFFu);
     sys::closeThread(thread);
 }
 
-uint32_t MessageBoxWatcher::run(void* argument) {
-    auto* self = static_cast<MessageBoxWatcher*>(argument);
+uint32_t MessageBoxes::watch(void* argument) {
+    auto* self = static_cast<MessageBoxes*>(argument);
     const DWORD process = GetCurrentProcessId();
     while (!self->quit) {
         // A message box is a dialog (class #32770) of this process; the
@@ -68,8 +78,7 @@ uint32_t MessageBoxWatcher::run(void* argument) {
             Sleep(1);
             text = boxText(box);
         }
-        std::fprintf(stderr, "ERROR: %s\n", text.c_str());
-        std::fflush(stderr);
+        self->closed(text.c_str());
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         for (int i = 0; i < 10000 && IsWindow(box); ++i) Sleep(1);
         self->boxOpen = false;
@@ -77,18 +86,28 @@ uint32_t MessageBoxWatcher::run(void* argument) {
     return 0;
 }
 
-void MessageBoxWatcher::waitUntilClosed() {
+void MessageBoxes::waitUntilClosed() const {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (boxOpen && std::chrono::steady_clock::now() < until) Sleep(1);
 }
 
 #else
 
-MessageBoxWatcher::MessageBoxWatcher() {}
-MessageBoxWatcher::~MessageBoxWatcher() {}
-uint32_t MessageBoxWatcher::run(void*) { return 0; }
-void MessageBoxWatcher::waitUntilClosed() {}
+MessageBoxes::MessageBoxes(const Module& loaded) : module(loaded) {
+    const HeadlessDialogTable* table = module.headlessDialogs ? module.headlessDialogs() : nullptr;
+    if (QW_HEADLESS_DIALOGS_HAVE(table, setMessageBoxHandler)) table->setMessageBoxHandler(handle, this);
+}
+
+MessageBoxes::~MessageBoxes() {
+    const HeadlessDialogTable* table = module.headlessDialogs ? module.headlessDialogs() : nullptr;
+    if (QW_HEADLESS_DIALOGS_HAVE(table, setMessageBoxHandler)) table->setMessageBoxHandler(nullptr, nullptr);
+}
+
+void MessageBoxes::handle(void* self, const char* text, const char*) { static_cast<MessageBoxes*>(self)->closed(text); }
+
+// A headless box is answered while it is shown: none stays open.
+void MessageBoxes::waitUntilClosed() const {}
 
 #endif
 
-}  // namespace qw::check
+}  // namespace qw::host
