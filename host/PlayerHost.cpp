@@ -100,7 +100,7 @@ int32_t QW_CALL PlayerHost::writeOutput(QwHandle, const PcmBlock* block) {
     PlayerHost* self = current;
     self->positionMs = block->positionMs;
     self->lengthMs = block->lengthMs;
-    if (self->pcmWriter && !self->pcmWriter->write(block->samples, block->byteCount)) {
+    if (self->pcmWriter && !self->pcmWriter->writeBlock(*block)) {
         self->writeFailed = true;
         return 0;
     }

@@ -24,7 +24,7 @@ public:
     void setInputPath(const std::string& inputPath) { path = inputPath; }
     const InputFile& input() const { return inputFile; }
     // PCM from writeOutput goes here (may be null: PCM is discarded).
-    void setWriter(PcmWriter* writer) { pcmWriter = writer; }
+    void setWriter(PcmSink* writer) { pcmWriter = writer; }
 
     bool initialise();
     void shutdown();
@@ -66,7 +66,7 @@ private:
     std::string ini;
     std::string path;
     InputFile inputFile;
-    PcmWriter* pcmWriter = nullptr;
+    PcmSink* pcmWriter = nullptr;
     PlayerContext playerContext{};
     bool initialised = false;
 };
