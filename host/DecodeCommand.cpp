@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/Gapless.h"
 #include "host/Module.h"
 #include "host/PcmWriter.h"
 #include "host/PlayerHost.h"
@@ -15,6 +16,7 @@ namespace qw::host {
 int decodeCommand(const Options& options) {
     std::string decoder;
     int32_t seekMs = -1;
+    bool gapless = true;
     std::vector<std::string> files;
     for (size_t i = 1; i < options.args.size(); ++i) {
         const std::string& a = options.args[i];
@@ -23,6 +25,8 @@ int decodeCommand(const Options& options) {
             if (decoder != "performance" && decoder != "quality") return fail("--decoder takes performance or quality");
         } else if (a == "--seek" && i + 1 < options.args.size()) {
             seekMs = std::atoi(options.args[++i].c_str());
+        } else if (a == "--no-gapless") {
+            gapless = false;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return fail("unknown option " + a + "\n" + usage);
         } else {
@@ -47,7 +51,8 @@ int decodeCommand(const Options& options) {
     if (!player.openInput(files[0])) return fail("cannot read " + files[0]);
     PcmWriter writer;
     if (!writer.open(files[1])) return fail(writer.error());
-    player.setWriter(&writer);
+    GaplessTrimmer trimmer(writer, gapless ? readInformationFrame(files[0]) : GaplessInfo{});
+    player.setWriter(&trimmer);
 
     if (!player.initialise()) return fail("the module did not initialise", 2);
     if (!player.start()) return fail("the module could not start its decoding thread", 2);
@@ -62,7 +67,7 @@ int decodeCommand(const Options& options) {
     // No PCM at all is a failure of its own (status 2), told in one line; the
     // module has shown its own messages meanwhile.
     if (player.outputsOpened == 0) return fail("no MPEG audio frame found in " + files[0], 2);
-    if (writer.bytesWritten() == 0 && !player.formatChanged) {
+    if (trimmer.bytesReceived() == 0 && !player.formatChanged) {
         return fail("the module decoded no PCM from " + files[0] + " (the frames it found are Layer " +
                         std::to_string(layer) + ")",
                     2);

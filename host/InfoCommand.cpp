@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/Gapless.h"
 #include "host/Module.h"
 #include "host/PlayerHost.h"
 #include "platform/platform.h"
@@ -130,6 +131,7 @@ int infoCommand(const Options& options) {
         std::printf("  ID3v2:   %u tags of %llu bytes skipped\n", input.tagCount(),
                     static_cast<unsigned long long>(input.tagBytes()));
     }
+    std::printf("  gapless: %s\n", describeGapless(readInformationFrame(files[0])).c_str());
     printSongInfo(player.context());
 
     if (!input.seekable()) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/Gapless.h"
 #include "host/InputFile.h"
 #include "host/Module.h"
 #include "host/PcmWriter.h"
@@ -16,6 +17,7 @@ namespace qw::host {
 
 int recordCommand(const Options& options) {
     uint32_t chunk = 16384;
+    bool gapless = true;
     std::vector<std::string> files;
     for (size_t i = 1; i < options.args.size(); ++i) {
         const std::string& a = options.args[i];
@@ -23,6 +25,8 @@ int recordCommand(const Options& options) {
             const long value = std::atol(options.args[++i].c_str());
             if (value < 1 || value > (1 << 24)) return fail("--chunk takes a size from 1 to 16777216 bytes");
             chunk = uint32_t(value);
+        } else if (a == "--no-gapless") {
+            gapless = false;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return fail("unknown option " + a + "\n" + usage);
         } else {
@@ -76,7 +80,8 @@ int recordCommand(const Options& options) {
     }
     PcmWriter writer;
     if (!writer.open(files[1])) return finish(fail(writer.error()));
-    writer.setFormat(format.sampleRate, format.channels);
+    GaplessTrimmer trimmer(writer, gapless ? readInformationFrame(files[0]) : GaplessInfo{});
+    trimmer.setFormat(format.sampleRate, format.channels);
 
     std::vector<uint8_t> buffer(chunk);
     if (format.layer == 2) {
@@ -90,7 +95,7 @@ int recordCommand(const Options& options) {
         for (uint64_t written = 0; written < total;) {
             call->decode(recorder, recorder, buffer.data(), chunk);
             const uint32_t take = uint32_t(std::min<uint64_t>(chunk, total - written));
-            if (!writer.write(buffer.data(), take)) break;
+            if (!trimmer.write(buffer.data(), take)) break;
             written += take;
         }
     }
