@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/Gapless.h"
 #include "host/MessageBoxes.h"
 #include "host/Module.h"
 #include "host/PlayerHost.h"
@@ -103,6 +104,7 @@ int infoCommand(const Options& options) {
     PlayerHost player(module, options.ini);
     if (!player.openInput(files[0])) return fail("cannot read " + files[0]);
     if (!player.input().audioFound()) return fail("no MPEG audio frame found in " + files[0], 2);
+    const GaplessInfo gapless = readInformationFrame(player.input());
     player.context().writeOutput = holdOutput;
     MessageBoxes boxes(module);
     if (!player.initialise()) return fail("the module did not initialise", 2);
@@ -143,6 +145,7 @@ int infoCommand(const Options& options) {
         std::printf("  junk:    %llu bytes of unrecognised data skipped before the first frame\n",
                     static_cast<unsigned long long>(input.skippedBytes()));
     }
+    std::printf("  gapless: %s\n", describeGapless(gapless).c_str());
     printSongInfo(player.context());
 
     if (files[0] == "-" || !input.seekable()) {

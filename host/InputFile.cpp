@@ -81,6 +81,14 @@ size_t InputFile::readSlow(uint8_t* target, size_t count) {
     return done;
 }
 
+size_t InputFile::peek(uint8_t* target, size_t count) {
+    count = std::min(count, buffer.size());
+    buffered(count);
+    const size_t take = std::min(count, used - next);
+    std::memcpy(target, buffer.data() + next, take);
+    return take;
+}
+
 bool InputFile::buffered(size_t wanted) {
     if (used - next >= wanted) return true;
     std::memmove(buffer.data(), buffer.data() + next, used - next);

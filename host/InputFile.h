@@ -36,6 +36,10 @@ public:
         return readSlow(static_cast<uint8_t*>(target), count);
     }
     bool failed() const { return readError; }
+    // Up to count bytes from the current position, read ahead and left to
+    // be read (pipes too); fewer at the end of the stream.  At most the
+    // buffer's 64 KB.
+    size_t peek(uint8_t* target, size_t count);
 
     // Only regular files can seek; pipes, FIFOs, devices and standard input
     // are read once from start to end.

@@ -10,18 +10,31 @@
 #include <cstdio>
 #include <string>
 
+#include "quillwave/quillwave.h"
+
 namespace qw::host {
 
-class PcmWriter {
+// Where PCM goes as it comes: the format first, then the data in any pieces.
+class PcmSink {
 public:
-    ~PcmWriter();
+    virtual ~PcmSink() = default;
+    virtual void setFormat(uint32_t sampleRate, uint32_t channels) = 0;
+    // False when the data could not be written.
+    virtual bool write(const void* bytes, uint32_t count) = 0;
+    // A block as the module hands it over, with its position.
+    virtual bool writeBlock(const PcmBlock& block) { return write(block.samples, block.byteCount); }
+};
+
+class PcmWriter : public PcmSink {
+public:
+    ~PcmWriter() override;
     // OUTPUT ending in .wav: WAV; .pcm or .raw: raw signed 16-bit little-endian;
     // "-": WAV on standard output.  False with error() set otherwise.  The
     // file itself is made by the first write.
     bool open(const std::string& path);
     // The format of the data; called before the first write.
-    void setFormat(uint32_t sampleRate, uint32_t channels);
-    bool write(const void* bytes, uint32_t count);
+    void setFormat(uint32_t sampleRate, uint32_t channels) override;
+    bool write(const void* bytes, uint32_t count) override;
     // Completes the WAV header; false when the output could not be written.
     bool close();
     // Removes an output file this writer made, after a failed write.

@@ -109,7 +109,7 @@ int32_t QW_CALL PlayerHost::writeOutput(QwHandle, const PcmBlock* block) {
     self->lengthMs = block->lengthMs;
     self->valuesReceived += block->byteCount / 2;
     self->audioEnd = self->frameDataEnd;
-    if (self->pcmWriter && !self->pcmWriter->write(block->samples, block->byteCount)) {
+    if (self->pcmWriter && !self->pcmWriter->writeBlock(*block)) {
         self->writeFailed = true;
         return 0;
     }

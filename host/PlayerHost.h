@@ -23,8 +23,9 @@ public:
     // Names the current file for the module without opening it.
     void setInputPath(const std::string& inputPath) { path = inputPath; }
     const InputFile& input() const { return inputFile; }
+    InputFile& input() { return inputFile; }
     // PCM from writeOutput goes here (may be null: PCM is discarded).
-    void setWriter(PcmWriter* writer) { pcmWriter = writer; }
+    void setWriter(PcmSink* writer) { pcmWriter = writer; }
 
     bool initialise();
     void shutdown();
@@ -82,7 +83,7 @@ private:
     int32_t startSeekMs = -1;
     std::string path;
     InputFile inputFile;
-    PcmWriter* pcmWriter = nullptr;
+    PcmSink* pcmWriter = nullptr;
     PlayerContext playerContext{};
     bool initialised = false;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/Commands.h"
+#include "host/Gapless.h"
 #include "host/InputFile.h"
 #include "host/MessageBoxes.h"
 #include "host/Module.h"
@@ -18,7 +19,9 @@ namespace qw::host {
 int recordCommand(const Options& options) {
     Arguments arguments;
     std::string error;
-    if (!parseArguments(options, {{"--chunk", true}}, &arguments, &error)) return fail(error + usageHint);
+    if (!parseArguments(options, {{"--chunk", true}, {"--no-gapless", false}}, &arguments, &error)) {
+        return fail(error + usageHint);
+    }
     uint64_t chunk = 16384;
     if (const std::string* value = arguments.value("--chunk");
         value && (!parseNumber(*value, 1 << 24, &chunk) || chunk == 0)) {
@@ -74,7 +77,10 @@ int recordCommand(const Options& options) {
     std::fprintf(stderr, "%s: duration %.3f ms\n", files[0].c_str(), durationMs);
     PcmWriter writer;
     if (!writer.open(files[1])) return finish(fail(writer.error()));
-    writer.setFormat(format.sampleRate, format.channels);
+    InputFile input;
+    GaplessTrimmer trimmer(
+        writer, arguments.has("--no-gapless") || !input.open(files[0]) ? GaplessInfo{} : readInformationFrame(input));
+    trimmer.setFormat(format.sampleRate, format.channels);
 
     std::vector<uint8_t> buffer(chunk);
     if (format.layer == 2) {
@@ -93,7 +99,7 @@ int recordCommand(const Options& options) {
         for (uint64_t written = 0; written < total;) {
             call->decode(recorder, recorder, buffer.data(), uint32_t(chunk));
             const uint32_t take = uint32_t(std::min<uint64_t>(chunk, total - written));
-            if (!writer.write(buffer.data(), take)) break;
+            if (!trimmer.write(buffer.data(), take)) break;
             written += take;
         }
     }
