@@ -37,11 +37,6 @@ long peakMemoryKb(Run run) {
     return WEXITSTATUS(status) * 1024L;
 }
 
-std::string bytesOf(const std::string& path) {
-    const auto bytes = readBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // An ID3v2 tag of the given version around body; flag 0x10 adds the footer.
 std::string id3v2(char version, char flags, const std::string& body) {
     const size_t n = body.size();
@@ -54,7 +49,7 @@ std::string id3v2(char version, char flags, const std::string& body) {
 const std::string falseSync("\xFF\xFE\x94\x00", 4);
 
 TEST(HostFiles, LeadingId3v2TagsAreSkippedByEveryCommand) {
-    const std::string audio = bytesOf(sample);
+    const std::string audio = TempFile::contents(sample);
     const std::string decodedSample = outputOf("decode", sample), recordedSample = outputOf("record", sample);
     ASSERT_FALSE(decodedSample.empty());
     // 100 KB of padding before the first false sync word; then two tags in a row, versions 2.2 and 2.4 with a footer.
@@ -97,7 +92,7 @@ TEST(HostFiles, InputIsReadInLargeBlocks) {
 
 TEST(HostFiles, DecodeStreamsWavToStandardOutputInLittleMemory) {
     // Six minutes (63 MB of PCM): the sample's audio again and again.
-    const std::string audio = bytesOf(sample).substr(0, readBytes(sample).size() - 128);
+    const std::string audio = TempFile::contents(sample).substr(0, readBytes(sample).size() - 128);
     std::string minutes;
     for (int i = 0; i < 90; ++i) minutes += audio;
     const TempFile input("quillwave-files-long-", ".mp3"), redirected("quillwave-files-redirected");
@@ -166,15 +161,27 @@ TEST(HostFiles, NonAsciiPathsWorkInEveryCommand) {
             EXPECT_EQ(run.status, 0) << locale << " " << command << ": " << run.errors;
         }
     }
-    const std::string tagged = bytesOf(mp3);
+    const std::string tagged = TempFile::contents(mp3);
     EXPECT_EQ(tagged.substr(tagged.size() - 35, 4), "2001");  // the tag's year
+}
+
+// Two streams of different sample rates joined: the frame search stays with the first stream's rate, so the first
+// plays, and the host says which bytes gave no audio.
+TEST(HostFiles, JoinedStreamsOfTwoRatesPlayTheFirstAndSaySo) {
+    const TempFile joined("quillwave-files-joined-", ".mp3");
+    joined.write(TempFile::contents(sample) + TempFile::contents(vectorsDir() + "/l3-he_32khz.bit"));
+    HostRun run;
+    EXPECT_TRUE(sameBytes(outputOf("decode", joined.path, &run), outputOf("decode", sample)));
+    EXPECT_TRUE(
+        contains(run.errors, "bytes 64783 to 160671 of " + joined.path + " gave no audio; the decode ends at 4.048 s"))
+        << run.errors;
 }
 
 // Sizes over 2 and over 4 GB (sparse files: the sample, then zeros).
 TEST(HostFiles, InfoPrintsSizesBeyondFourGigabytes) {
     for (const uint64_t size : {3000ull << 20, 5000ull << 20}) {
         const TempFile file("quillwave-files-large-", ".mp3");
-        file.write(bytesOf(sample));
+        file.write(TempFile::contents(sample));
         std::filesystem::resize_file(file.path, size);
         const HostRun run = runHost("info " + file.path);
         EXPECT_EQ(run.status, 0) << run.errors;

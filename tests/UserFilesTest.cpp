@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,69 @@ TEST(UserFiles, SeekKeepsTheGaplessEnd) {
     const long second = 2 * 44100;
     ASSERT_GT(seeked.size(), size_t(second));
     EXPECT_TRUE(std::equal(seeked.end() - second, seeked.end(), whole.end() - second));
+}
+
+// Frames of the clean decode that a damaged copy's decode gets wrong: all but the longest runs that agree with it, to
+// rounding, at the start and at the end.  A copy cut in front is held against the clean decode's end only.
+double framesWrong(const std::vector<int16_t>& ours, const std::vector<int16_t>& clean, bool cutInFront) {
+    const auto same = [](int a, int b) { return std::abs(a - b) <= 1; };
+    const size_t n = std::min(ours.size(), clean.size());
+    size_t start = 0, end = 0;
+    while (!cutInFront && start < n && same(ours[start], clean[start])) ++start;
+    while (end < n - start && same(ours[ours.size() - 1 - end], clean[clean.size() - 1 - end])) ++end;
+    const size_t wrong = cutInFront ? ours.size() - end : std::max(ours.size(), clean.size()) - start - end;
+    return double(wrong) / (1152 * 2);
+}
+
+// Copies of a clean file as damage leaves them play through: cut at a random byte (a capture that starts mid-frame),
+// random bytes before the audio (a broken download), random bytes over the middle (a bad sector).  The host and the
+// recorder start at the same frame; in the middle the recorder skips what it rejects where the host searches afresh.
+TEST(UserFiles, DamagedCopiesPlayThrough) {
+    ASSERT_FALSE(userFiles().files.empty()) << userFiles().problem;
+    const std::string cleanPath = userFiles().dir + "/lame-id3v1.mp3", cleanBytes = TempFile::contents(cleanPath);
+    const std::vector<int16_t> clean = pcmOf("decode --no-gapless --decoder quality", cleanPath);
+    std::mt19937 random(20);
+    const auto junk = [&](size_t bytes) {
+        std::string text(bytes, '\0');
+        for (char& c : text) c = char(random());
+        return text;
+    };
+    struct Case {
+        std::string kind, bytes;
+        double framesAllowed;
+    };
+    std::vector<Case> cases;
+    for (int i = 0; i < 3; ++i) {
+        const size_t cut = 1000 + random() % (cleanBytes.size() / 2), at = cleanBytes.size() / 3 + cut / 2;
+        cases.push_back({"cut at " + std::to_string(cut), cleanBytes.substr(cut), 4});
+        cases.push_back({"junk before", junk(3000) + cleanBytes, 2});
+        cases.push_back(
+            {"junk at " + std::to_string(at), cleanBytes.substr(0, at) + junk(2048) + cleanBytes.substr(at + 2048), 8});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const TempFile file("user-files-damaged-", ".mp3");
+        file.write(c.bytes);
+        const bool cut = contains(c.kind, "cut"), middle = contains(c.kind, "junk at");
+        const std::vector<int16_t> decoded = pcmOf("decode --no-gapless --decoder quality", file.path),
+                                   recorded = pcmOf("record --no-gapless", file.path);
+        ASSERT_FALSE(decoded.empty());
+        EXPECT_LE(framesWrong(decoded, clean, cut), c.framesAllowed) << "decode";
+        EXPECT_LE(framesWrong(recorded, clean, cut), c.framesAllowed) << "record";
+        EXPECT_TRUE(middle || recorded == decoded) << "record differs from decode";
+    }
+
+    HostRun run;
+    // A loud steady low tone holds values that Best Performance rejects by design: it says what it dropped.
+    const TempFile wave("user-files-tone-", ".wav"), tone("user-files-tone-", ".mp3");
+    ASSERT_EQ(std::system(("sox -n -r 44100 -c 2 -b 16 " + wave.path +
+                           " synth 3 sine 100 gain -0.1 && lame --quiet -b 128 " + wave.path + " " + tone.path)
+                              .c_str()),
+              0);
+    run = runHost("decode --decoder performance " + tone.path + " " + wave.path);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(contains(run.errors, "ms of " + tone.path + " gave no audio: Best Performance rejects")) << run.errors;
+    EXPECT_FALSE(contains(runHost("decode --decoder quality " + tone.path + " " + wave.path).errors, "warning"));
 }
 
 }  // namespace

@@ -25,8 +25,10 @@ struct TempFile {
     }
     const char* c_str() const { return path.c_str(); }
     void write(const std::string& content) const { std::ofstream(path, std::ios::binary) << content; }
-    std::string read() const {
-        std::ifstream in(path, std::ios::binary);
+    std::string read() const { return contents(path); }
+    // The bytes of any file.
+    static std::string contents(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
