@@ -127,6 +127,20 @@ TEST(PlatformFile, OpensOnlyExistingFiles) {
               sys::invalidFile());
 }
 
+// A position or size beyond 32 bits has no answer: the call fails, and a move that fails leaves the position.
+TEST(PlatformFile, PositionsAndSizesBeyondThirtyTwoBitsFail) {
+    TempFile path("qw_platform_large");
+    path.write("0123456789");
+    path.extend((uint64_t(1) << 32) + 1000, "");
+    sys::Handle file = sys::openFile(path.c_str(), sys::FileAccess::read);
+    EXPECT_EQ(sys::fileSize(file), 0xFFFFFFFFu);
+    EXPECT_EQ(sys::setFilePointer(file, INT32_MAX, sys::fileBegin), uint32_t(INT32_MAX));
+    EXPECT_EQ(sys::setFilePointer(file, INT32_MAX, sys::fileCurrent), 2u * INT32_MAX);
+    EXPECT_EQ(sys::setFilePointer(file, 2, sys::fileCurrent), sys::invalidSetFilePointer);
+    EXPECT_EQ(sys::setFilePointer(file, 0, sys::fileCurrent), 2u * INT32_MAX);
+    sys::closeFile(file);
+}
+
 TEST(PlatformProfile, ReadsIntegersLikeTheWindowsCallAndWritesInPlace) {
     TempFile path("qw_platform_ini");
     EXPECT_EQ(sys::profileInt("Quillwave", "Decoder", 5, path.c_str()), 5u);          // no file

@@ -1,6 +1,7 @@
 // Files over POSIX descriptors, with the Windows file-handle behaviour the
 // rest of the system relies on: existing files only, a file pointer that
-// refuses to move before the start, 32-bit positions and sizes.
+// refuses to move before the start, 32-bit positions and sizes that fail
+// where the true value does not fit.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -100,10 +101,11 @@ uint32_t setFilePointer(Handle file, int32_t distance, uint32_t origin) {
             return invalidSetFilePointer;
     }
     if (base < 0) return invalidSetFilePointer;
-    // A move before the start fails and leaves the position where it was.
-    off_t target = base + distance;
-    if (target < 0) return invalidSetFilePointer;
-    if (lseek(descriptor, target, SEEK_SET) < 0) return invalidSetFilePointer;
+    // A move before the start, or to a position the 32-bit answer cannot
+    // hold, fails and leaves the position where it was.
+    const int64_t target = int64_t(base) + distance;
+    if (target < 0 || target > int64_t(UINT32_MAX)) return invalidSetFilePointer;
+    if (lseek(descriptor, off_t(target), SEEK_SET) < 0) return invalidSetFilePointer;
     return static_cast<uint32_t>(target);
 }
 
@@ -132,8 +134,8 @@ bool unlockFile(Handle file) { return flock(toDescriptor(file), LOCK_UN) == 0; }
 
 uint32_t fileSize(Handle file) {
     struct stat info;
-    if (fstat(toDescriptor(file), &info) != 0) return 0xFFFFFFFFu;
-    return static_cast<uint32_t>(static_cast<uint64_t>(info.st_size));
+    if (fstat(toDescriptor(file), &info) != 0 || uint64_t(info.st_size) > UINT32_MAX) return 0xFFFFFFFFu;
+    return static_cast<uint32_t>(info.st_size);
 }
 
 bool closeFile(Handle file) {
