@@ -106,6 +106,18 @@ bool unlockFile(Handle file);
 uint32_t fileSize(Handle file);
 bool closeFile(Handle file);
 
+// An editor's lock on a file: held around a whole read-edit-save, so that two
+// editors of one file, in one process or two, take their turns.  It is not
+// the lock of lockFile: neither waits for the other, so an editor that holds
+// it can save under lockFile.  posix: a lock on one byte of a lock file in
+// the system's temporary folder, at a place made from the file's device and
+// inode; win32: a lock on another byte of the file than lockFile's.  Every
+// name of a file (a hard or symbolic link) reaches its one edit lock.
+// closeFile(*lock) lets go.
+enum class EditLock { held, busy, failed };
+// busy, and nothing held, when another editor holds it and wait is false.
+EditLock lockEdits(const char* path, bool wait, Handle* lock);
+
 // ---- Private-profile settings (GetPrivateProfileIntA, ...) --------------
 // Sections and keys compare without regard to case.
 uint32_t profileInt(const char* section, const char* key, int32_t defaultValue, const char* path);

@@ -91,30 +91,27 @@ TEST(PlatformThread, SuspendedThreadBeginsOnlyWhenResumed) {
     sys::closeThread(thread);
 }
 
-// One handle's lock holds every other handle of the file back until it is gone.
-TEST(PlatformFile, LockHoldsOtherHandlesBackUntilUnlocked) {
-    TempFile path("qw_platform_lock");
+// The file's lock stops no reader or writer (that it holds lockers back, the tag's save shows), and it is not an
+// editor's lock: that one is had while the file's lock is held, and holds back other editors by any name of the file.
+TEST(PlatformFile, LocksAreAdvisoryAndEditLocksStandApart) {
+    TempFile path("qw_platform_lock"), link("qw_platform_link");
     path.write("0123456789");
+    std::filesystem::create_hard_link(path.path, link.path);
     sys::Handle first = sys::openFile(path.c_str(), sys::FileAccess::readWrite);
     sys::Handle second = sys::openFile(path.c_str(), sys::FileAccess::read);
     ASSERT_TRUE(sys::lockFile(first));
-    std::atomic<bool> locked{false};
-    std::thread other([&] {
-        locked = sys::lockFile(second);
-        sys::unlockFile(second);
-    });
-    sys::sleepMs(50);
-    EXPECT_FALSE(locked);
-    // The lock stops no reader or writer: it is advisory.
     char bytes[4] = {};
     uint32_t count = 0;
     EXPECT_TRUE(sys::readFile(second, bytes, 4, &count));
     EXPECT_EQ(count, 4u);
     EXPECT_TRUE(sys::writeFile(first, "ab", 2, &count));
+    sys::Handle edit = nullptr, again = nullptr;
+    EXPECT_EQ(sys::lockEdits(path.c_str(), false, &edit), sys::EditLock::held);
+    EXPECT_EQ(sys::lockEdits(link.c_str(), false, &again), sys::EditLock::busy);
+    sys::closeFile(edit);
+    EXPECT_EQ(sys::lockEdits(link.c_str(), false, &again), sys::EditLock::held);
     EXPECT_TRUE(sys::unlockFile(first));
-    other.join();
-    EXPECT_TRUE(locked);
-    sys::closeFile(first), sys::closeFile(second);
+    sys::closeFile(again), sys::closeFile(first), sys::closeFile(second);
     EXPECT_EQ(path.read(), "ab23456789");
 }
 

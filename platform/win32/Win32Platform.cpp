@@ -243,8 +243,11 @@ namespace {
 
 // Windows byte-range locks are mandatory: reads and writes of the range by
 // other handles fail.  The lock is taken on the last byte of the 64-bit
-// range, which no file reaches, so it excludes only other lockers.
+// range, which no file reaches, so it excludes only other lockers.  The edit
+// lock takes the byte before it: ranges that do not overlap never wait for
+// each other.
 constexpr DWORD lockOffsetLow = 0xFFFFFFFEu;
+constexpr DWORD editLockOffsetLow = 0xFFFFFFFDu;
 constexpr DWORD lockOffsetHigh = 0xFFFFFFFFu;
 
 }  // namespace
@@ -267,6 +270,22 @@ uint32_t fileSize(Handle file) {
     DWORD high = 0;
     const DWORD low = GetFileSize(file, &high);
     return high == 0 ? low : INVALID_FILE_SIZE;
+}
+
+EditLock lockEdits(const char* path, bool wait, Handle* lock) {
+    *lock = invalidFile();
+    Handle file = openFile(path, FileAccess::read);
+    if (file == INVALID_HANDLE_VALUE) return EditLock::failed;
+    OVERLAPPED range{};
+    range.Offset = editLockOffsetLow;
+    range.OffsetHigh = lockOffsetHigh;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY), 0, 1, 0, &range)) {
+        const bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
+        CloseHandle(file);
+        return busy ? EditLock::busy : EditLock::failed;
+    }
+    *lock = file;
+    return EditLock::held;
 }
 
 bool closeFile(Handle file) { return CloseHandle(file) != FALSE; }
