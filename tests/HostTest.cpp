@@ -171,6 +171,22 @@ TEST(HostCommands, ConfigShowsAndChoosesTheDecoder) {
     EXPECT_TRUE(contains(ini.read(), "Decoder=1"));
     EXPECT_TRUE(contains(runHost(config).out, "  ( ) Best Performance\n  (*) Best Quality\n"));
     EXPECT_EQ(runHost(config + " fastest").status, 1);
+
+    // A choice the settings file does not hold once the page closes fails, naming the file: a missing folder, a
+    // folder in its place, a home that is a file and so holds no settings folder.
+    const TempFile folder("quillwave-commands-folder");
+    std::filesystem::create_directory(folder.path);
+    std::vector<std::string> unsaved = {"/nonexistent/quillwave/q.ini", folder.path};
+#if !defined(_WIN32)
+    unsaved.push_back(ini.path + "/.config/quillwave/quillwave.ini");
+#endif
+    for (const std::string& path : unsaved) {
+        const std::string arguments = contains(path, "/.config/") ? "" : "--ini " + path;
+        const HostRun run = runHost(arguments + " config quality", "HOME=" + ini.path + " XDG_CONFIG_HOME=");
+        EXPECT_EQ(run.status, 1) << path;
+        EXPECT_TRUE(contains(run.errors, "the choice was not saved: " + path)) << run.errors;
+        EXPECT_FALSE(contains(run.out, "Chosen")) << run.out;
+    }
 }
 
 }  // namespace
