@@ -6,6 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "platform/platform.h"
+
 namespace qw::host {
 
 namespace fs = std::filesystem;
@@ -27,6 +29,10 @@ std::string userSettingsPath() {
     return (folder / "quillwave.ini").string();
 }
 
+int32_t savedDecoder(const std::string& path) {
+    return int32_t(sys::profileInt(settingsSection, decoderKey, -1, path.c_str()));
+}
+
 TemporarySettings::~TemporarySettings() {
     if (!filePath.empty()) std::remove(filePath.c_str());
 }
@@ -39,7 +45,7 @@ bool TemporarySettings::create(int decoder) {
     filePath = (folder / ("quillwave-" + std::to_string(random()) + ".ini")).string();
     std::FILE* file = std::fopen(filePath.c_str(), "w");
     if (!file) return false;
-    std::fprintf(file, "[Quillwave]\nDecoder=%d\n", decoder);
+    std::fprintf(file, "[%s]\n%s=%d\n", settingsSection, decoderKey, decoder);
     return std::fclose(file) == 0;
 }
 

@@ -91,8 +91,9 @@ Handle invalidFile();  // INVALID_HANDLE_VALUE
 Handle openFile(const char* path, FileAccess access);
 bool readFile(Handle file, void* buffer, uint32_t size, uint32_t* count);
 bool writeFile(Handle file, const void* buffer, uint32_t size, uint32_t* count);
-// Returns the new position, or invalidSetFilePointer when the move fails
-// (a move before the start of the file fails and leaves the position).
+// Returns the new position, or invalidSetFilePointer when the move fails.  A
+// move before the start of the file, or to a position beyond 4 GB - 1, which
+// the answer cannot hold, fails and leaves the position where it was.
 uint32_t setFilePointer(Handle file, int32_t distance, uint32_t origin);
 bool setEndOfFile(Handle file);
 // An exclusive advisory lock on the whole file (flock; LockFileEx on a byte
@@ -101,8 +102,21 @@ bool setEndOfFile(Handle file);
 // It does not stop a handle that takes no lock.
 bool lockFile(Handle file);
 bool unlockFile(Handle file);
-uint32_t fileSize(Handle file);  // low 32 bits; 0xFFFFFFFF on failure
+// The size, or 0xFFFFFFFF when it cannot be had or does not fit in 32 bits.
+uint32_t fileSize(Handle file);
 bool closeFile(Handle file);
+
+// An editor's lock on a file: held around a whole read-edit-save, so that two
+// editors of one file, in one process or two, take their turns.  It is not
+// the lock of lockFile: neither waits for the other, so an editor that holds
+// it can save under lockFile.  posix: a lock on one byte of a lock file in
+// the system's temporary folder, at a place made from the file's device and
+// inode; win32: a lock on another byte of the file than lockFile's.  Every
+// name of a file (a hard or symbolic link) reaches its one edit lock.
+// closeFile(*lock) lets go.
+enum class EditLock { held, busy, failed };
+// busy, and nothing held, when another editor holds it and wait is false.
+EditLock lockEdits(const char* path, bool wait, Handle* lock);
 
 // ---- Private-profile settings (GetPrivateProfileIntA, ...) --------------
 // Sections and keys compare without regard to case.

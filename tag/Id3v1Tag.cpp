@@ -72,11 +72,12 @@ void storeField(uint8_t* bytes, uint32_t offset, uint32_t width, const char* tex
 // A file's last 128 bytes, read while the file's advisory lock is held, and
 // the lock itself until the block ends: saves and wipes of one file, from any
 // process, take their turns, so none of them decides on a tag another is
-// about to change.
+// about to change.  A file whose end lies beyond the file functions' 32-bit
+// positions is not read: a tag appended there could not be placed.
 class LockedEnd {
 public:
     explicit LockedEnd(sys::Handle file) : file(file), held(sys::lockFile(file)) {
-        if (!held) return;
+        if (!held || sys::setFilePointer(file, 0, sys::fileEnd) == sys::invalidSetFilePointer) return;
         start = sys::setFilePointer(file, -static_cast<int32_t>(Id3v1Tag::tagSize), sys::fileEnd);
         uint32_t count = 0;
         read = start != sys::invalidSetFilePointer && sys::readFile(file, bytes, Id3v1Tag::tagSize, &count);
@@ -89,7 +90,7 @@ public:
     LockedEnd& operator=(const LockedEnd&) = delete;
 
     // False when the lock could not be had, the file is shorter than a tag
-    // or a call failed.
+    // or too long, or a call failed.
     bool isRead() const { return read; }
 
     uint8_t bytes[Id3v1Tag::tagSize] = {};

@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "platform/platform.h"
 #include "support/HostRun.h"
 #include "support/TempFile.h"
 #include "support/Vectors.h"
@@ -71,11 +74,12 @@ TEST(HostDecode, FailuresExitWithAStatusAndOneLine) {
         {"decode --seek abc " + sample + wav, 1, "--seek takes a position in whole milliseconds, not abc", ""},
         {"decode --seek -5 " + sample + wav, 1, "not -5", ""},
         {"decode " + sample + wav + " --seek", 1, "missing value for --seek", ""},
+        {"tag " + sample + " --title", 1, "missing value for --title", ""},
         {"record --chunk 4k " + sample + wav, 1, "--chunk takes a size from 1 to 16777216 bytes, not 4k", ""},
         {"decode --fast " + sample + wav, 1, "unknown option --fast", ""}};
     // Each command with an input, and its output where it has one.
     const auto withInput = [&](const std::string& command, const std::string& input) {
-        return command + " " + input + (command == "info" ? "" : wav);
+        return command + " " + input + (command == "info" || command == "tag" ? "" : wav);
     };
     for (const char* command : {"decode", "record", "info"})
         cases.emplace_back(withInput(command, std::filesystem::temp_directory_path().string()), 1, "is a directory",
@@ -120,34 +124,73 @@ TEST(HostCommands, InfoPrintsSongInformationAndTheDialog) {
 #endif
 }
 
+// A tag as stored: the mark, title, artist, album, year and comment padded with spaces to their widths, the genre.
+std::string tagOf(std::string mark, std::vector<std::string> texts, char genre) {
+    for (size_t i = 0; i < texts.size(); ++i) mark += texts[i].append(30, ' ').substr(0, i == 3 ? 4 : 30);
+    return mark + genre;
+}
+
 TEST(HostCommands, TagSavesFieldsAndWipes) {
     const auto bytes = readBytes(sample);
-    const std::string audio(bytes.begin(), bytes.end() - 128);
+    const std::string audio(bytes.begin(), bytes.end() - 128), x29(29, 'x'), c28(28, 'c');
+    const std::string tagged = audio + tagOf("TAG", {"Tune", "Some Band", "", "", ""}, 1);
+    // The mark in lower case, genre 255 and a track number behind a zero in the comment.
+    const std::string lower = audio + tagOf("tag", {"Old", "", "", "2001", c28 + '\0' + '\7'}, -1);
+    // The file before, the arguments, the exit status, the file after, standard output, parts of standard error.
+    using Parts = std::vector<std::string>;
+    const std::tuple<std::string, std::string, int, std::string, std::string, Parts> rows[] = {
+        // A new tag holds only the fields given: the dialog's placeholders were cleared.
+        {audio, "--artist \"Some Band\" --title Tune --genre \"classic rock\"", 0, tagged, "TAG Saved!\n", {}},
+        {tagged, "--genre 148", 1, tagged, "", {"unknown genre"}},
+        {tagged, "--wipe", 0, audio, "TAG Wiped!\n", {}},
+        {audio, "", 0, audio, "no ID3v1 tag\n", {}},
+        // Values are cut to their fields between characters; the genre nobody chose is told.
+        {audio, "--title " + x29 + "\xC3\xA9 --year 20245", 0, audio + tagOf("TAG", {x29, "", "", "2024", ""}, 0),
+         "TAG Saved!\n", Parts{"--title is 31 bytes", "--year is 5 bytes", "genre is Blues (0)"}},
+        // The module takes any case of the mark for a tag; what the dialog cannot hold is told.
+        {lower, "", 0, lower, "  artist:  \n  title:   Old\n", {}},
+        {lower, "--title New", 0, audio + tagOf("TAG", {"New", "", "", "2001", c28}, 0), "TAG Saved!\n",
+         Parts{"genre 255 is not in the dialog's list", "track number 7"}}};
     const TempFile file("quillwave-commands-tag");
+    for (const auto& [before, arguments, status, after, out, errors] : rows) {
+        file.write(before);
+        const HostRun run = runHost("tag " + file.path + " " + arguments);
+        EXPECT_EQ(run.status, status) << arguments << ": " << run.errors;
+        EXPECT_TRUE(sameBytes(file.read(), after)) << arguments;
+        EXPECT_TRUE(contains(run.out, out)) << arguments << ": " << run.out;
+        EXPECT_EQ(errors.empty(), run.errors.empty()) << arguments << ": " << run.errors;
+        for (const std::string& part : errors) EXPECT_TRUE(contains(run.errors, part)) << part << ": " << run.errors;
+    }
+
+    // Beyond the module's 32-bit file positions every tag command refuses and leaves the file whole.
+    file.write(audio.substr(0, 2048));
+    file.extend((uint64_t(1) << 32) + 128, tagOf("TAG", {"Old", "", "", "", ""}, 2));
+    const std::string ends = file.readEnds(2048);
+    for (const char* arguments : {" --wipe", " --title X", ""}) {
+        const HostRun run = runHost("tag " + file.path + arguments);
+        EXPECT_EQ(run.status, 1) << arguments;
+        EXPECT_TRUE(contains(run.errors, "4294967424 bytes, more than the module's")) << run.errors;
+        EXPECT_TRUE(sameBytes(file.readEnds(2048), ends)) << arguments;  // a file cut short reads as zeros
+    }
+
+#if !defined(_WIN32)
+    // A second editor waits for the first one's edit lock, saying so, and saves once it is let go.
     file.write(audio);
-    HostRun run = runHost("tag " + file.path + " --artist \"Some Band\" --title Tune --genre \"classic rock\"");
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(run.out, "TAG Saved!\n");
-    const std::string tagged = audio + "TAG" + "Tune" + std::string(26, ' ') + "Some Band" + std::string(21, ' ') +
-                               "Edit Me!" + std::string(22, ' ') + "1998" + "Edit Me!" + std::string(22, ' ') + '\1';
-    EXPECT_EQ(file.read(), tagged);
-
-    run = runHost("tag " + file.path + " --genre 148");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(contains(run.errors, "unknown genre")) << run.errors;
-    EXPECT_EQ(file.read(), tagged);
-
-    // Without options the tag is shown and nothing written.
-    run = runHost("tag " + file.path);
-    EXPECT_TRUE(contains(run.out, "  artist:  Some Band\n  title:   Tune\n")) << run.out;
-    EXPECT_EQ(file.read(), tagged);
-
-    run = runHost("tag " + file.path + " --wipe");
-    ASSERT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(run.out, "TAG Wiped!\n");
-    EXPECT_EQ(file.read(), audio);
-    EXPECT_EQ(runHost("tag " + file.path).out, "no ID3v1 tag\n");
-    EXPECT_EQ(file.read(), audio);
+    sys::Handle editing = nullptr;
+    ASSERT_EQ(sys::lockEdits(file.c_str(), false, &editing), sys::EditLock::held);
+    const TempFile log("quillwave-commands-log");
+    std::atomic<bool> done{false};
+    std::thread editor([&] {
+        runHost("tag " + file.path + " --album Late 2>" + log.path);
+        done = true;
+    });
+    while (!done && !contains(log.read(), "waiting")) sys::sleepMs(5);
+    EXPECT_FALSE(done) << "saved while another editor held the file: " << log.read();
+    EXPECT_TRUE(sameBytes(file.read(), audio));
+    sys::closeFile(editing);
+    editor.join();
+    EXPECT_TRUE(sameBytes(file.read(), audio + tagOf("TAG", {"", "", "Late", "", ""}, 0)));
+#endif
 }
 
 TEST(HostCommands, ConfigShowsAndChoosesTheDecoder) {
@@ -159,6 +202,22 @@ TEST(HostCommands, ConfigShowsAndChoosesTheDecoder) {
     EXPECT_TRUE(contains(ini.read(), "Decoder=1"));
     EXPECT_TRUE(contains(runHost(config).out, "  ( ) Best Performance\n  (*) Best Quality\n"));
     EXPECT_EQ(runHost(config + " fastest").status, 1);
+
+    // A choice the settings file does not hold once the page closes fails, naming the file: a missing folder, a
+    // folder in its place, a home that is a file and so holds no settings folder.
+    const TempFile folder("quillwave-commands-folder");
+    std::filesystem::create_directory(folder.path);
+    std::vector<std::string> unsaved = {"/nonexistent/quillwave/q.ini", folder.path};
+#if !defined(_WIN32)
+    unsaved.push_back(ini.path + "/.config/quillwave/quillwave.ini");
+#endif
+    for (const std::string& path : unsaved) {
+        const std::string arguments = contains(path, "/.config/") ? "" : "--ini " + path;
+        const HostRun run = runHost(arguments + " config quality", "HOME=" + ini.path + " XDG_CONFIG_HOME=");
+        EXPECT_EQ(run.status, 1) << path;
+        EXPECT_TRUE(contains(run.errors, "the choice was not saved: " + path)) << run.errors;
+        EXPECT_FALSE(contains(run.errors, "Chosen")) << run.errors;
+    }
 }
 
 }  // namespace

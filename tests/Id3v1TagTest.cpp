@@ -95,6 +95,20 @@ TEST(Id3v1Tag, SaveAndWipeLeaveAtMostOneTagAtTheEndOfWritableFiles) {
     }
 }
 
+// A file that ends beyond 32-bit positions is left whole: a position cut to 32 bits would point into its audio.
+TEST(Id3v1Tag, SaveAndWipeLeaveFilesBeyondFourGigabytesAlone) {
+    const Bytes head(2048, 'Z'), old = makeTag("old", "", "", "", "", 3);
+    const TagRecord record = parse(makeTag("new", "", "", "", "", 9));
+    for (const uint64_t beyond : {128, 100, 1000}) {
+        TagFile file(head);
+        const Bytes tail = beyond == 128 ? old : Bytes(128, 'Z');
+        file.extend((uint64_t(1) << 32) + beyond, tail);
+        EXPECT_EQ(Id3v1Tag().saveTag(file.open(sys::FileAccess::readWrite), &record), 0) << beyond;
+        EXPECT_EQ(Id3v1Tag().wipeTag(file.open(sys::FileAccess::readWrite)), 0) << beyond;
+        EXPECT_EQ(file.readEnds(head.size()), head + tail) << beyond;  // a file cut short reads as zeros
+    }
+}
+
 #if !defined(_WIN32)
 // A save that cannot write all of its tag (the file may grow no further) leaves
 // the file as it was: the old tag over which it wrote, or no tag and no piece of one.

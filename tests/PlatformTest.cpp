@@ -91,30 +91,27 @@ TEST(PlatformThread, SuspendedThreadBeginsOnlyWhenResumed) {
     sys::closeThread(thread);
 }
 
-// One handle's lock holds every other handle of the file back until it is gone.
-TEST(PlatformFile, LockHoldsOtherHandlesBackUntilUnlocked) {
-    TempFile path("qw_platform_lock");
+// The file's lock stops no reader or writer (that it holds lockers back, the tag's save shows), and it is not an
+// editor's lock: that one is had while the file's lock is held, and holds back other editors by any name of the file.
+TEST(PlatformFile, LocksAreAdvisoryAndEditLocksStandApart) {
+    TempFile path("qw_platform_lock"), link("qw_platform_link");
     path.write("0123456789");
+    std::filesystem::create_hard_link(path.path, link.path);
     sys::Handle first = sys::openFile(path.c_str(), sys::FileAccess::readWrite);
     sys::Handle second = sys::openFile(path.c_str(), sys::FileAccess::read);
     ASSERT_TRUE(sys::lockFile(first));
-    std::atomic<bool> locked{false};
-    std::thread other([&] {
-        locked = sys::lockFile(second);
-        sys::unlockFile(second);
-    });
-    sys::sleepMs(50);
-    EXPECT_FALSE(locked);
-    // The lock stops no reader or writer: it is advisory.
     char bytes[4] = {};
     uint32_t count = 0;
     EXPECT_TRUE(sys::readFile(second, bytes, 4, &count));
     EXPECT_EQ(count, 4u);
     EXPECT_TRUE(sys::writeFile(first, "ab", 2, &count));
+    sys::Handle edit = nullptr, again = nullptr;
+    EXPECT_EQ(sys::lockEdits(path.c_str(), false, &edit), sys::EditLock::held);
+    EXPECT_EQ(sys::lockEdits(link.c_str(), false, &again), sys::EditLock::busy);
+    sys::closeFile(edit);
+    EXPECT_EQ(sys::lockEdits(link.c_str(), false, &again), sys::EditLock::held);
     EXPECT_TRUE(sys::unlockFile(first));
-    other.join();
-    EXPECT_TRUE(locked);
-    sys::closeFile(first), sys::closeFile(second);
+    sys::closeFile(again), sys::closeFile(first), sys::closeFile(second);
     EXPECT_EQ(path.read(), "ab23456789");
 }
 
@@ -125,6 +122,20 @@ TEST(PlatformFile, OpensOnlyExistingFiles) {
     EXPECT_FALSE(std::filesystem::exists(missing.path));
     EXPECT_EQ(sys::openFile(std::filesystem::temp_directory_path().string().c_str(), sys::FileAccess::read),
               sys::invalidFile());
+}
+
+// A position or size beyond 32 bits has no answer: the call fails, and a move that fails leaves the position.
+TEST(PlatformFile, PositionsAndSizesBeyondThirtyTwoBitsFail) {
+    TempFile path("qw_platform_large");
+    path.write("0123456789");
+    path.extend((uint64_t(1) << 32) + 1000, "");
+    sys::Handle file = sys::openFile(path.c_str(), sys::FileAccess::read);
+    EXPECT_EQ(sys::fileSize(file), 0xFFFFFFFFu);
+    EXPECT_EQ(sys::setFilePointer(file, INT32_MAX, sys::fileBegin), uint32_t(INT32_MAX));
+    EXPECT_EQ(sys::setFilePointer(file, INT32_MAX, sys::fileCurrent), 2u * INT32_MAX);
+    EXPECT_EQ(sys::setFilePointer(file, 2, sys::fileCurrent), sys::invalidSetFilePointer);
+    EXPECT_EQ(sys::setFilePointer(file, 0, sys::fileCurrent), 2u * INT32_MAX);
+    sys::closeFile(file);
 }
 
 TEST(PlatformProfile, ReadsIntegersLikeTheWindowsCallAndWritesInPlace) {

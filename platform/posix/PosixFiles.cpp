@@ -1,6 +1,7 @@
 // Files over POSIX descriptors, with the Windows file-handle behaviour the
 // rest of the system relies on: existing files only, a file pointer that
-// refuses to move before the start, 32-bit positions and sizes.
+// refuses to move before the start, 32-bit positions and sizes that fail
+// where the true value does not fit.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>  // P_tmpdir
 
 #include "platform/platform.h"
 
@@ -100,10 +102,11 @@ uint32_t setFilePointer(Handle file, int32_t distance, uint32_t origin) {
             return invalidSetFilePointer;
     }
     if (base < 0) return invalidSetFilePointer;
-    // A move before the start fails and leaves the position where it was.
-    off_t target = base + distance;
-    if (target < 0) return invalidSetFilePointer;
-    if (lseek(descriptor, target, SEEK_SET) < 0) return invalidSetFilePointer;
+    // A move before the start, or to a position the 32-bit answer cannot
+    // hold, fails and leaves the position where it was.
+    const int64_t target = int64_t(base) + distance;
+    if (target < 0 || target > int64_t(UINT32_MAX)) return invalidSetFilePointer;
+    if (lseek(descriptor, off_t(target), SEEK_SET) < 0) return invalidSetFilePointer;
     return static_cast<uint32_t>(target);
 }
 
@@ -132,8 +135,51 @@ bool unlockFile(Handle file) { return flock(toDescriptor(file), LOCK_UN) == 0; }
 
 uint32_t fileSize(Handle file) {
     struct stat info;
-    if (fstat(toDescriptor(file), &info) != 0) return 0xFFFFFFFFu;
-    return static_cast<uint32_t>(static_cast<uint64_t>(info.st_size));
+    if (fstat(toDescriptor(file), &info) != 0 || uint64_t(info.st_size) > UINT32_MAX) return 0xFFFFFFFFu;
+    return static_cast<uint32_t>(info.st_size);
+}
+
+// Every file's edit lock is one byte of a single lock file in the system's
+// folder (not the one TMPDIR names, so that every process meets there), at a
+// place made from the file's device and inode: every name of a file reaches
+// it, and the lock file stays empty.  These are locks of the open lock file,
+// not of the process, so closing another descriptor does not drop them, and
+// they are on another file than any lockFile.  Two files that share a place
+// only take their turns needlessly.
+EditLock lockEdits(const char* path, bool wait, Handle* lock) {
+    *lock = invalidFile();
+    struct stat file;
+    if (path == nullptr || stat(path, &file) != 0) return EditLock::failed;
+    static const char name[] = P_tmpdir "/quillwave-edit.lock";
+    // A sticky folder may refuse O_CREAT on another user's file: it is made
+    // only where none is.
+    const int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW;
+    int descriptor = open(name, flags);
+    if (descriptor < 0 && errno == ENOENT) {
+        descriptor = open(name, flags | O_CREAT | O_EXCL, 0666);
+        if (descriptor >= 0) {
+            fchmod(descriptor, 0666);  // every user's editors meet here, whatever the umask
+        } else if (errno == EEXIST) {
+            descriptor = open(name, flags);
+        }
+    }
+    if (descriptor < 0) return EditLock::failed;
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_start = off_t((uint64_t(file.st_dev) * 0x9E3779B97F4A7C15u ^ uint64_t(file.st_ino)) >> 1);
+    range.l_len = 1;
+    int result;
+    do {
+        result = fcntl(descriptor, wait ? F_OFD_SETLKW : F_OFD_SETLK, &range);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const bool busy = errno == EAGAIN || errno == EACCES;
+        close(descriptor);
+        return busy ? EditLock::busy : EditLock::failed;
+    }
+    *lock = toHandle(descriptor);
+    return EditLock::held;
 }
 
 bool closeFile(Handle file) {

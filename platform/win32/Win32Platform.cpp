@@ -206,8 +206,35 @@ bool writeFile(Handle file, const void* buffer, uint32_t size, uint32_t* count) 
     return ok != FALSE;
 }
 
+// The system's 32-bit call fails a move to a position beyond 4 GB - 1, but
+// not every implementation of it does (some move there and answer the low
+// half).  The new position is worked out here first, so such a move fails
+// everywhere and leaves the file pointer where it was.
 uint32_t setFilePointer(Handle file, int32_t distance, uint32_t origin) {
-    return SetFilePointer(file, distance, nullptr, origin);
+    LARGE_INTEGER base{};
+    const LARGE_INTEGER none{};
+    BOOL known = TRUE;
+    switch (origin) {
+        case FILE_BEGIN:
+            break;
+        case FILE_CURRENT:
+            known = SetFilePointerEx(file, none, &base, FILE_CURRENT);
+            break;
+        case FILE_END:
+            known = GetFileSizeEx(file, &base);
+            break;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            known = FALSE;
+    }
+    if (!known) return INVALID_SET_FILE_POINTER;
+    LARGE_INTEGER target;
+    target.QuadPart = base.QuadPart + distance;
+    if (target.QuadPart < 0 || target.QuadPart > LONGLONG(UINT32_MAX)) {
+        SetLastError(target.QuadPart < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    return SetFilePointerEx(file, target, nullptr, FILE_BEGIN) ? target.u.LowPart : INVALID_SET_FILE_POINTER;
 }
 
 bool setEndOfFile(Handle file) { return SetEndOfFile(file) != FALSE; }
@@ -216,8 +243,11 @@ namespace {
 
 // Windows byte-range locks are mandatory: reads and writes of the range by
 // other handles fail.  The lock is taken on the last byte of the 64-bit
-// range, which no file reaches, so it excludes only other lockers.
+// range, which no file reaches, so it excludes only other lockers.  The edit
+// lock takes the byte before it: ranges that do not overlap never wait for
+// each other.
 constexpr DWORD lockOffsetLow = 0xFFFFFFFEu;
+constexpr DWORD editLockOffsetLow = 0xFFFFFFFDu;
 constexpr DWORD lockOffsetHigh = 0xFFFFFFFFu;
 
 }  // namespace
@@ -236,7 +266,27 @@ bool unlockFile(Handle file) {
     return UnlockFileEx(file, 0, 1, 0, &range) != FALSE;
 }
 
-uint32_t fileSize(Handle file) { return GetFileSize(file, nullptr); }
+uint32_t fileSize(Handle file) {
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file, &high);
+    return high == 0 ? low : INVALID_FILE_SIZE;
+}
+
+EditLock lockEdits(const char* path, bool wait, Handle* lock) {
+    *lock = invalidFile();
+    Handle file = openFile(path, FileAccess::read);
+    if (file == INVALID_HANDLE_VALUE) return EditLock::failed;
+    OVERLAPPED range{};
+    range.Offset = editLockOffsetLow;
+    range.OffsetHigh = lockOffsetHigh;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY), 0, 1, 0, &range)) {
+        const bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
+        CloseHandle(file);
+        return busy ? EditLock::busy : EditLock::failed;
+    }
+    *lock = file;
+    return EditLock::held;
+}
 
 bool closeFile(Handle file) { return CloseHandle(file) != FALSE; }
 

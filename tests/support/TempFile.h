@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,6 +31,20 @@ struct TempFile {
     static std::string contents(const std::string& file) {
         std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // Grows the file to size bytes ending in tail; the gap is not written (sparse where the file system allows).
+    void extend(uint64_t size, const std::string& tail) const {
+        std::filesystem::resize_file(path, size - tail.size());
+        std::ofstream(path, std::ios::binary | std::ios::app) << tail;
+    }
+    // The first count bytes and the last 128 of a file too large to read whole.
+    std::string readEnds(size_t count) const {
+        std::ifstream in(path, std::ios::binary);
+        std::string first(count, '\0'), last(128, '\0');
+        in.read(&first[0], std::streamsize(count));
+        in.seekg(-128, std::ios::end);
+        in.read(&last[0], 128);
+        return first + last;
     }
 
     std::string path;
