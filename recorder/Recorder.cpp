@@ -105,7 +105,12 @@ int32_t QW_THISCALL getDuration(RecorderInterface* object, RecorderInterface*, d
     {
         FrameHeader scan(r->stream.get());
         while (scan.readNextFrame() == 0) {
-            if (!r->stream->seek(r->stream->position() + scan.payloadLength())) break;
+            // Past what a 32-bit position reaches, the position fails and the scan ends.
+            const uint32_t at = r->stream->position();
+            if (at == sys::invalidSetFilePointer || at > UINT32_MAX - scan.payloadLength() ||
+                !r->stream->seek(at + scan.payloadLength())) {
+                break;
+            }
         }
         *milliseconds = scan.position();
     }
