@@ -60,7 +60,7 @@ constexpr uint32_t escapePairBits = 47;
 constexpr uint32_t quadrupleBits = 10;
 static_assert(2 * pairBits <= MainDataCursor::refilled, "two pairs fit one refill");
 static_assert(escapePairBits <= MainDataCursor::refilled, "an escape pair fits one refill");
-static_assert(quadrupleBits <= MainDataCursor::refilled, "a quadruple fits one refill");
+static_assert(2 * quadrupleBits <= MainDataCursor::refilled, "two quadruples fit one refill");
 
 // The longest path below tree node k.
 uint32_t depthBelow(const int16_t* tree, uint32_t k) {
@@ -307,11 +307,11 @@ void decodeEscapePairs(MainDataCursor& bits, const PairTable& table, uint32_t li
     }
 }
 
-// One quadruple's lines, `lines` of its four (fewer only at the spectrum's end).
+// One quadruple's lines, `lines` of its four (fewer only at the spectrum's
+// end), from bits a refill counted.
 template <class Sample>
 inline void decodeQuadruple(MainDataCursor& bits, const uint32_t* lookup, const SignTables<Sample>& tables,
                             uint32_t lines, uint16_t* magnitudes, Sample* signs) {
-    bits.refill();
     const uint32_t entry = lookup[bits.peek(quadrupleBits)];
     bits.skip(takenBits(entry));
     std::memcpy(magnitudes, tables.quadrupleMagnitudes[quadrupleValues(entry)], lines * sizeof(uint16_t));
@@ -382,10 +382,17 @@ int32_t decodeHuffman(MainDataBuffer& mainData, const GranuleInfo& info, const u
     const uint32_t* quadrupleLookup = lookup.quadruples[info.count1table_select & 1];
     const SignTables<Sample>& tables = signTables<Sample>();
     uint32_t i = bigEnd;
-    for (; i + 4 <= 576 && bits.position() < end; i += 4) {
+    // Two quadruples to a refill.
+    while (i + 4 <= 576 && bits.position() < end) {
+        bits.refill();
         decodeQuadruple(bits, quadrupleLookup, tables, 4, magnitudes + i, signs + i);
+        i += 4;
+        if (i + 4 > 576 || bits.position() >= end) break;
+        decodeQuadruple(bits, quadrupleLookup, tables, 4, magnitudes + i, signs + i);
+        i += 4;
     }
     if (i < 576 && bits.position() < end) {
+        bits.refill();
         decodeQuadruple(bits, quadrupleLookup, tables, 576 - i, magnitudes + i, signs + i);
         i += 4;
     }
