@@ -287,9 +287,12 @@ void decodeEscapePairs(MainDataCursor& bits, const PairTable& table, uint32_t li
         uint32_t entry = first[bits.peek(width)];
         if (entry & link) entry = lookup.leaf(bits, entry);
         const uint32_t x = valueX(entry), y = valueY(entry);
-        const uint32_t xSign = takenBits(entry) + (x == 15 ? linbits : 0);
+        // The escape widths by mask, not by a branch: escape values are
+        // common where these tables are used, and a branch on them would be
+        // mispredicted often.
+        const uint32_t xSign = takenBits(entry) + (linbits & (0u - uint32_t(x == 15)));
         const uint32_t yStart = xSign + (x != 0);
-        const uint32_t ySign = yStart + (y == 15 ? linbits : 0);
+        const uint32_t ySign = yStart + (linbits & (0u - uint32_t(y == 15)));
         const uint32_t xValue = x + bits.peekAt(takenBits(entry), xSign - takenBits(entry));
         const uint32_t yValue = y + bits.peekAt(yStart, ySign - yStart);
         if (Policy::rejectLargeEscapes && std::max(xValue, yValue) >= Policy::pow43Size) {
