@@ -84,12 +84,12 @@ struct Lanes {
     typedef double Doubles __attribute__((vector_size(8 * N), aligned(8)));
     typedef Sample Samples __attribute__((vector_size(sizeof(Sample) * N), aligned(sizeof(Sample))));
 
-    // Lines from i on, N at a time while N fit before end; returns the first
-    // line left.
+    // Lines from i on, N at a time while lines before end are left and the N
+    // lines end by limit; returns the line after the last written.
     __attribute__((always_inline)) static uint32_t powered(const Sample* pow43, double factor,
                                                            const uint16_t* magnitudes, const Sample* signs, Sample* out,
-                                                           uint32_t i, uint32_t end) {
-        for (; i + N <= end; i += N) {
+                                                           uint32_t i, uint32_t end, uint32_t limit) {
+        for (; i < end && i + N <= limit; i += N) {
             Samples powers;
             for (int k = 0; k < N; ++k) powers[k] = pow43[magnitudes[i + k]];
             Samples sign;
@@ -105,8 +105,8 @@ struct Lanes {
     // itself: factor * 1 is the factor, and a line of magnitude 0 has sign 0,
     // so the value is factor * sign and needs no power.
     __attribute__((always_inline)) static uint32_t unit(double factor, const Sample* signs, Sample* out, uint32_t i,
-                                                        uint32_t end) {
-        for (; i + N <= end; i += N) {
+                                                        uint32_t end, uint32_t limit) {
+        for (; i < end && i + N <= limit; i += N) {
             Samples sign;
             std::memcpy(&sign, signs + i, sizeof sign);
             const Samples value = __builtin_convertvector(factor * __builtin_convertvector(sign, Doubles), Samples);
@@ -117,22 +117,25 @@ struct Lanes {
 };
 
 // Lines [0, lineCount) run by run; the lines from unitStart on have
-// magnitude 0 or 1.  N lines at a time, then pairs (every boundary is even
-// in a decoded granule-channel), then any single line left.
+// magnitude 0 or 1.  N lines at a time from the start of a run, the last N
+// reaching past its end into lines that the next run writes again (or that
+// are cleared after lineCount), so that a run takes no narrower steps; only
+// near line 576 do pairs and single lines finish a run.
 template <class Sample, int N>
 __attribute__((always_inline)) inline void scaleRuns(const Sample* pow43, const Run* runs, uint32_t unitStart,
                                                      uint32_t lineCount, const uint16_t* magnitudes,
                                                      const Sample* signs, Sample* out) {
-    uint32_t i = 0;
-    for (const Run* run = runs; i < lineCount; ++run) {
+    uint32_t start = 0;
+    for (const Run* run = runs; start < lineCount; ++run) {
         const uint32_t end = std::min(run->end, lineCount);
-        const uint32_t poweredEnd = std::max(i, std::min(end, unitStart));
-        i = Lanes<Sample, N>::powered(pow43, run->factor, magnitudes, signs, out, i, poweredEnd);
-        i = Lanes<Sample, 2>::powered(pow43, run->factor, magnitudes, signs, out, i, poweredEnd);
+        const uint32_t poweredEnd = std::max(start, std::min(end, unitStart));
+        uint32_t i = Lanes<Sample, N>::powered(pow43, run->factor, magnitudes, signs, out, start, poweredEnd, 576);
+        i = Lanes<Sample, 2>::powered(pow43, run->factor, magnitudes, signs, out, i, poweredEnd, poweredEnd);
         for (; i < poweredEnd; ++i) out[i] = Sample(run->factor * double(pow43[magnitudes[i]]) * double(signs[i]));
-        i = Lanes<Sample, N>::unit(run->factor, signs, out, i, end);
-        i = Lanes<Sample, 2>::unit(run->factor, signs, out, i, end);
+        i = Lanes<Sample, N>::unit(run->factor, signs, out, i, end, 576);
+        i = Lanes<Sample, 2>::unit(run->factor, signs, out, i, end, end);
         for (; i < end; ++i) out[i] = Sample(run->factor * double(signs[i]));
+        start = end;
     }
 }
 
