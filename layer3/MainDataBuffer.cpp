@@ -22,7 +22,7 @@ MainDataBuffer::MainDataBuffer(InputStream* source) : source(source) { reset(); 
 void MainDataBuffer::reset() {
     std::memset(buffer, 0, sizeof(buffer));
     nextIndex = 1;
-    readPointer = nullptr;
+    readPointer = buffer[0];
     bitLimit = 0;
     framePointer = buffer[1];
     previousFramePointer = buffer[1];

@@ -3,7 +3,10 @@
 // factors and Huffman data from there, most significant bit first.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace qw {
 
@@ -41,8 +44,9 @@ public:
     }
     uint32_t readBit() { return readBits(1); }
 
-    // This frame's main data and the number of bits from its start that can
-    // be read as a whole 32-bit window: 0 before the first frame.
+    // This frame's main data (zeros before the first frame) and the number of
+    // bits from its start that can be read as a whole 32-bit window (0 before
+    // the first frame).
     const uint8_t* data() const { return readPointer; }
     uint32_t readableBits() const { return bitLimit; }
 
@@ -61,77 +65,92 @@ private:
 };
 
 // The read position of the main data held in local variables, for the
-// Huffman loops: the same bits as MainDataBuffer's reads, taken one at a time
-// (or a few for escapes) from a 64-bit word kept in a register.  The word is
-// refilled only where a code word starts: reserve(n) makes sure the next n
-// bits are in it, so the reads that follow need no checks of their own.
+// Huffman loops: a 64-bit window holds the bits from the position on, most
+// significant first, and `count` of them are counted as read in.  refill()
+// tops the window up to at least 56 counted bits without a branch: it puts
+// the eight bytes that follow the counted ones right behind them and counts
+// the whole bytes it added (bits it places twice are the same bits, so the
+// OR leaves them as they were).  Between refills the reads take counted bits
+// and need no checks of their own.
+//
+// The cursor reads the buffer without bounds checks: it starts no further in
+// than `reach` bits before the end of the buffer and its margin, and a
+// caller reads at most `reach` bits past its start (a start further in,
+// which a frame's main data never reaches, is moved back to that point).
 class MainDataCursor {
 public:
-    // The most bits reserve can promise: a refill at any bit of a byte
-    // leaves at least this many in the word.
-    static constexpr uint32_t reservable = 57;
+    static constexpr uint32_t refilled = 56;
+    // Room for a granule-channel's Huffman data: 288 big-value pairs of at
+    // most 47 bits, the quadruples up to 4095 bits from the start, and the
+    // eight bytes each refill loads ahead.
+    static constexpr uint32_t reach = 288 * 47 + 4096 + 2 * 64;
 
-    explicit MainDataCursor(const MainDataBuffer& mainData)
-        : data(mainData.data()),
-          limit(mainData.readableBits() > 32 ? mainData.readableBits() - 32 : 0),
-          end(mainData.bitPosition) {}
+    MainDataCursor(const MainDataBuffer& mainData, int32_t from) {
+        const uint32_t room = mainData.readableBits() > reach ? mainData.readableBits() - reach : 0;
+        const uint32_t start = std::min(uint32_t(std::max(from, 0)), room);
+        data = mainData.data();
+        next = data + start / 8;
+        window = loadBigEndian(next) << (start & 7);
+        count = refilled - (start & 7);
+        next += refilled / 8;
+    }
 
-    void reserve(uint32_t n) {
-        if (available < n) refill();
+    void refill() {
+        window |= loadBigEndian(next) >> count;
+        next += (63 - count) >> 3;
+        count |= refilled;
     }
-    // The reads below take bits that reserve promised.
-    uint32_t bit() {
-        const uint32_t b = uint32_t(cache >> 63);
-        cache <<= 1;
-        --available;
-        return b;
+    // The reads below take bits that a refill counted.
+    // The next n (1..32) bits without taking them, and taking n (0..32).
+    size_t peek(uint32_t n) const { return size_t(window >> (64 - n)); }
+    void skip(uint32_t n) {
+        window <<= n;
+        count -= n;
     }
-    // One bit when take is 1, nothing (and 0) when it is 0: a sign bit that
-    // only a nonzero value has, read without a branch on the value.
-    uint32_t bitIf(uint32_t take) {
-        const uint32_t b = uint32_t(cache >> 63) & take;
-        cache <<= take;
-        available -= take;
-        return b;
-    }
-    // n = 0..25 bits.
-    uint32_t bits(uint32_t n) {
-        if (n == 0) return 0;
-        const uint32_t value = uint32_t(cache >> (64 - n));
-        cache <<= n;
-        available -= n;
+    // n = 0..32 bits.
+    uint32_t take(uint32_t n) {
+        const uint32_t value = uint32_t(window >> 1 >> (63 - n));
+        skip(n);
         return value;
     }
-    // The next n (1..32) bits without taking them, and then taking n (0..32)
-    // of them: a look-up by several bits at once that uses only some.
-    uint32_t peek(uint32_t n) const { return uint32_t(cache >> (64 - n)); }
-    void skip(uint32_t n) {
-        cache <<= n;
-        available -= n;
+    // Without taking them: n = 0..32 bits from `offset` bits on, and the bit
+    // there (offset + n at most 56 after a refill).
+    uint32_t peekAt(uint32_t offset, uint32_t n) const { return uint32_t(window << offset >> 1 >> (63 - n)); }
+    uint32_t bitAt(uint32_t offset) const { return uint32_t(window << offset >> 63); }
+    // One bit when take is 1, nothing (and 0) when it is 0: a sign bit that
+    // only a nonzero value has, read without a branch on the value.
+    uint32_t bitIf(uint32_t taken) {
+        const uint32_t b = uint32_t(window >> 63) & taken;
+        skip(taken);
+        return b;
     }
     // Bits from the start of the frame's main data to the next bit to read.
-    int32_t position() const { return end - int32_t(available); }
+    int32_t position() const { return int32_t(next - data) * 8 - int32_t(count); }
 
 private:
-    // The word holds the bits from the position on (zeros past the buffer),
-    // of which available, at least 57, count.
-    void refill() {
-        const int32_t at = position();
-        cache = 0;
-        if (uint32_t(at) < limit) {
-            const uint8_t* p = data + (at >> 3);
-            for (int i = 0; i < 8; ++i) cache = cache << 8 | p[i];
-        }
-        cache <<= at & 7;
-        available = 64 - uint32_t(at & 7);
-        end = at + int32_t(available);
+    static uint64_t loadBigEndian(const uint8_t* p) {
+        uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+#if defined(__GNUC__)
+        return __builtin_bswap64(word);
+#else
+        uint64_t value = 0;
+        for (int i = 0; i < 8; ++i) value = value << 8 | p[i];
+        return value;
+#endif
     }
 
     const uint8_t* data;
-    uint32_t limit;  // bit positions from which 8 whole bytes can be read
-    uint64_t cache = 0;
-    uint32_t available = 0;
-    int32_t end;  // the position just past the word's last counted bit
+    const uint8_t* next;  // the byte after the counted bits' whole bytes
+    uint64_t window;
+    uint32_t count;
 };
+
+// A granule-channel's Huffman data starts at most three granule-channels of
+// 4095 bits and its own scale factors (under 512 bits) into the frame's main
+// data, which starts at most payloadOffset bytes into its buffer.
+static_assert((MainDataBuffer::halfSize + MainDataBuffer::readMargin - MainDataBuffer::payloadOffset - 3) * 8 >=
+                  3 * 4095 + 512 + MainDataCursor::reach,
+              "the cursor never needs to be moved back from where a frame puts it");
 
 }  // namespace qw

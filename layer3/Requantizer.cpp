@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "layer3/BandTables.h"
 #include "layer3/Layer3Policy.h"
+#include "synthesis/SimdLevel.h"
 
 namespace qw {
 
@@ -63,47 +65,133 @@ RequantizeTables<Policy>::RequantizeTables() {
     for (uint32_t n = 0; n < Policy::pow43Size; ++n) pow43[n] = Sample(power43(n));
 }
 
+namespace {
+
+// A run of lines that share one factor: the global gain times the scale
+// factor of their band and, for short blocks, the gain of their window,
+// formed in double from the stored operands in that order.
+struct Run {
+    uint32_t end;
+    double factor;
+};
+
+// Every line is (factor * n^(4/3)) * sign, formed in double and rounded once
+// to the sample's precision.  The kernels below work on N lines side by
+// side, each lane doing one line's operations in that order, so every width
+// gives the same bits.
+template <class Sample, int N>
+struct Lanes {
+    typedef double Doubles __attribute__((vector_size(8 * N), aligned(8)));
+    typedef Sample Samples __attribute__((vector_size(sizeof(Sample) * N), aligned(sizeof(Sample))));
+
+    // Lines from i on, N at a time while lines before end are left and the N
+    // lines end by limit; returns the line after the last written.
+    __attribute__((always_inline)) static uint32_t powered(const Sample* pow43, double factor,
+                                                           const uint16_t* magnitudes, const Sample* signs, Sample* out,
+                                                           uint32_t i, uint32_t end, uint32_t limit) {
+        for (; i < end && i + N <= limit; i += N) {
+            Samples powers;
+            for (int k = 0; k < N; ++k) powers[k] = pow43[magnitudes[i + k]];
+            Samples sign;
+            std::memcpy(&sign, signs + i, sizeof sign);
+            const Samples value = __builtin_convertvector(
+                factor * __builtin_convertvector(powers, Doubles) * __builtin_convertvector(sign, Doubles), Samples);
+            std::memcpy(out + i, &value, sizeof value);
+        }
+        return i;
+    }
+
+    // The same for lines of magnitude 0 or 1, whose power is the magnitude
+    // itself: factor * 1 is the factor, and a line of magnitude 0 has sign 0,
+    // so the value is factor * sign and needs no power.
+    __attribute__((always_inline)) static uint32_t unit(double factor, const Sample* signs, Sample* out, uint32_t i,
+                                                        uint32_t end, uint32_t limit) {
+        for (; i < end && i + N <= limit; i += N) {
+            Samples sign;
+            std::memcpy(&sign, signs + i, sizeof sign);
+            const Samples value = __builtin_convertvector(factor * __builtin_convertvector(sign, Doubles), Samples);
+            std::memcpy(out + i, &value, sizeof value);
+        }
+        return i;
+    }
+};
+
+// Lines [0, lineCount) run by run; the lines from unitStart on have
+// magnitude 0 or 1.  N lines at a time from the start of a run, the last N
+// reaching past its end into lines that the next run writes again (or that
+// are cleared after lineCount), so that a run takes no narrower steps; only
+// near line 576 do pairs and single lines finish a run.
+template <class Sample, int N>
+__attribute__((always_inline)) inline void scaleRuns(const Sample* pow43, const Run* runs, uint32_t unitStart,
+                                                     uint32_t lineCount, const uint16_t* magnitudes,
+                                                     const Sample* signs, Sample* out) {
+    uint32_t start = 0;
+    for (const Run* run = runs; start < lineCount; ++run) {
+        const uint32_t end = std::min(run->end, lineCount);
+        const uint32_t poweredEnd = std::max(start, std::min(end, unitStart));
+        uint32_t i = Lanes<Sample, N>::powered(pow43, run->factor, magnitudes, signs, out, start, poweredEnd, 576);
+        i = Lanes<Sample, 2>::powered(pow43, run->factor, magnitudes, signs, out, i, poweredEnd, poweredEnd);
+        for (; i < poweredEnd; ++i) out[i] = Sample(run->factor * double(pow43[magnitudes[i]]) * double(signs[i]));
+        i = Lanes<Sample, N>::unit(run->factor, signs, out, i, end, 576);
+        i = Lanes<Sample, 2>::unit(run->factor, signs, out, i, end, end);
+        for (; i < end; ++i) out[i] = Sample(run->factor * double(signs[i]));
+        start = end;
+    }
+}
+
+template <class Sample>
+void scaleRunsBaseline(const Sample* pow43, const Run* runs, uint32_t unitStart, uint32_t lineCount,
+                       const uint16_t* magnitudes, const Sample* signs, Sample* out) {
+    scaleRuns<Sample, 4>(pow43, runs, unitStart, lineCount, magnitudes, signs, out);
+}
+
+template <class Sample>
+__attribute__((target("avx"))) void scaleRunsAvx(const Sample* pow43, const Run* runs, uint32_t unitStart,
+                                                 uint32_t lineCount, const uint16_t* magnitudes, const Sample* signs,
+                                                 Sample* out) {
+    scaleRuns<Sample, 8>(pow43, runs, unitStart, lineCount, magnitudes, signs, out);
+}
+
+}  // namespace
+
 template <class Policy>
 void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info, const uint16_t* bandEdgeRow,
                 const uint16_t* magnitudes, const typename Policy::Sample* signs, uint32_t lineCount,
                 typename Policy::Sample* spectrum) {
     using Sample = typename Policy::Sample;
-    // Products are formed in double from the stored operands and rounded once
-    // to the policy's precision when stored; in order: gain, scale factor,
-    // magnitude, sign.
+    // Mixed blocks are left as they are; the reorder stage silences them.
+    if (info.isMixedBlock()) return;
+
+    // The runs: long blocks band by band; short blocks as coded, band by
+    // band and within a band window by window.  They end at line 576.
+    Run runs[13 * 3];
     const double gain = double(tables.globalGain[info.global_gain]);
     const uint32_t shift = info.scalefac_scale + 1;
-    lineCount = std::min<uint32_t>(lineCount, 576);
-    uint32_t i = 0;
-
     if (!info.isShortBlock()) {
-        // Band by band: the gain and scale-factor product is the same for all
-        // lines of a band, and forming it once gives the same value.
-        for (uint32_t band = 0; band < 22 && i < lineCount; ++band) {
+        for (uint32_t band = 0; band < 22; ++band) {
             const uint32_t scale = (info.scalefac_l[band] + pretab[band] * info.preflag) * shift;
-            const double factor = gain * double(tables.scaleFactorGain[scale]);
-            const uint32_t stop = std::min<uint32_t>(bandEdgeRow[band + 1], lineCount);
-            for (; i < stop; ++i) spectrum[i] = Sample(factor * double(tables.pow43[magnitudes[i]]) * double(signs[i]));
-        }
-    } else if (!info.mixed_block_flag) {
-        // Short blocks as coded: band by band, within a band window by window.
-        const uint16_t* edges = bandEdgeRow + longEdgeCount;
-        for (uint32_t band = 0; band < 13 && i < lineCount; ++band) {
-            const uint32_t width = uint32_t(edges[band + 1] - edges[band]);
-            for (uint32_t w = 0; w < 3 && i < lineCount; ++w) {
-                const double factor = gain * double(tables.subblockGain[info.subblock_gain[w]]) *
-                                      double(tables.scaleFactorGain[shift * info.scalefac_s[band][w]]);
-                const uint32_t stop = std::min(i + width, lineCount);
-                for (; i < stop; ++i) {
-                    spectrum[i] = Sample(factor * double(tables.pow43[magnitudes[i]]) * double(signs[i]));
-                }
-            }
+            runs[band] = {bandEdgeRow[band + 1], gain * double(tables.scaleFactorGain[scale])};
         }
     } else {
-        // Mixed blocks are left as they are; the reorder stage silences them.
-        return;
+        const uint16_t* edges = bandEdgeRow + longEdgeCount;
+        for (uint32_t band = 0; band < 13; ++band) {
+            for (uint32_t w = 0; w < 3; ++w) {
+                const double factor = gain * double(tables.subblockGain[info.subblock_gain[w]]) *
+                                      double(tables.scaleFactorGain[shift * info.scalefac_s[band][w]]);
+                runs[band * 3 + w] = {3 * edges[band] + (w + 1) * (edges[band + 1] - edges[band]), factor};
+            }
+        }
     }
-    std::fill(spectrum + i, spectrum + 576, Sample(0));
+
+    // Past the big values the lines are quadruples, of magnitude 0 or 1.
+    lineCount = std::min<uint32_t>(lineCount, 576);
+    const uint32_t unitStart = 2 * std::min<uint32_t>(info.big_values, 288);
+    if (simd::active() >= simd::Level::avx) {
+        scaleRunsAvx<Sample>(tables.pow43, runs, unitStart, lineCount, magnitudes, signs, spectrum);
+    } else {
+        scaleRunsBaseline<Sample>(tables.pow43, runs, unitStart, lineCount, magnitudes, signs, spectrum);
+    }
+    std::fill(spectrum + lineCount, spectrum + 576, Sample(0));
 }
 
 template struct RequantizeTables<QualityPolicy>;

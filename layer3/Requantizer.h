@@ -20,6 +20,9 @@ struct RequantizeTables {
 
 // Writes 576 spectral values of one granule-channel.  Long blocks in line
 // order; short blocks band by band, window by window, as they were coded.
+// Lines from lineCount on are zero.  The magnitudes are those the Huffman
+// decoder leaves: from 2 * big_values on 0 or 1 (quadruples), from lineCount
+// on 0 (the groups of lines scaled at once may read a few of them).
 // A mixed block computes nothing: spectrum keeps what it held.
 template <class Policy>
 void requantize(const RequantizeTables<Policy>& tables, const GranuleInfo& info, const uint16_t* bandEdgeRow,
