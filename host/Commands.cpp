@@ -109,8 +109,13 @@ std::string inputProblem(const std::string& path) {
     if (path == "-") return "";
     if (path.size() >= QW_FILE_PATH_BYTES) return tooLong(path, QW_FILE_PATH_BYTES);
 #if defined(_WIN32)
+    // The C runtime's stat fails on a folder named with a trailing separator ("C:\\Temp\\"), so the separators go,
+    // except the one that makes a drive's root.
+    std::string named = path;
+    while (named.size() > 1 && (named.back() == '\\' || named.back() == '/') && named[named.size() - 2] != ':')
+        named.pop_back();
     struct _stat64 status {};
-    const int result = _stat64(path.c_str(), &status);
+    const int result = _stat64(named.c_str(), &status);
     const bool directory = result == 0 && (status.st_mode & _S_IFMT) == _S_IFDIR;
 #else
     struct stat status {};

@@ -105,11 +105,11 @@ TEST(HostFiles, DecodeStreamsWavToStandardOutputInLittleMemory) {
     // Through a pipe the sizes are unknown; a file is completed at the end.
     const std::string fileWav = redirected.read();
     ASSERT_GT(fileWav.size(), 60000000u);
-    EXPECT_EQ(le32(piped.out, 4), 0xFFFFFFFFu);
-    EXPECT_EQ(le32(piped.out, 40), 0xFFFFFFFFu);
+    EXPECT_EQ(le32(piped.bytes, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(le32(piped.bytes, 40), 0xFFFFFFFFu);
     EXPECT_EQ(le32(fileWav, 4), fileWav.size() - 8);
     EXPECT_EQ(le32(fileWav, 40), fileWav.size() - 44);
-    EXPECT_TRUE(sameBytes(piped.out.substr(44), fileWav.substr(44)));
+    EXPECT_TRUE(sameBytes(piped.bytes.substr(44), fileWav.substr(44)));
 
 #if defined(__SANITIZE_ADDRESS__)
     const long limitKb = 96 * 1024;  // the sanitizer's own memory comes on top

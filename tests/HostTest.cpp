@@ -35,7 +35,7 @@ TEST(HostDecode, LayerOneConformanceAsWavAndRaw) {
         EXPECT_EQ(w[22], channels) << name;
         EXPECT_TRUE(sameBytes(w.substr(44), r)) << name;
         // Recorded to standard output, the WAV is all that goes there.
-        EXPECT_TRUE(sameBytes(runHost("record " + input + " -").out.substr(44), r)) << name;
+        EXPECT_TRUE(sameBytes(runHost("record " + input + " -").bytes.substr(44), r)) << name;
         const Comparison c = compare(toSamples(std::vector<uint8_t>(r.begin(), r.end())),
                                      toSamples(readBytes(vectorsDir() + "/" + name + ".pcm")));
         EXPECT_GE(c.psnr, 96.0) << name;

@@ -18,6 +18,7 @@ namespace qw::test {
 struct HostRun {
     int status = -1;     // the exit status; 124 when a run had to be stopped
     std::string out;     // standard output, line ends as plain \n
+    std::string bytes;   // standard output as written, for binary output
     std::string errors;  // standard error
 };
 
@@ -50,14 +51,16 @@ inline HostRun runHost(const std::string& arguments, [[maybe_unused]] const std:
     const int raw = std::system(
         (program + " --plugin " QW_BUILD_DIR "/SQqw4.sqp " + arguments + " >" + out.path + " 2>" + errors.path)
             .c_str());
-    HostRun run{raw, out.read(), errors.read()};
+    HostRun run{raw, out.read(), "", errors.read()};
+    run.bytes = run.out;
     run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());
 #else
     const int raw =
         std::system(("{ " + before + " timeout 60 " QW_BUILD_DIR "/quillwave --plugin " QW_BUILD_DIR "/SQqw4.sqp " +
                      arguments + "; } >" + out.path + " 2>" + errors.path)
                         .c_str());
-    HostRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out.read(), errors.read()};
+    HostRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out.read(), "", errors.read()};
+    run.bytes = run.out;
 #endif
     return run;
 }
