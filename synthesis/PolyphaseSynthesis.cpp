@@ -167,4 +167,13 @@ int PolyphaseSynthesis::synthesize(const double* samples, int16_t* output, uint3
     return 0;
 }
 
+void PolyphaseSynthesis::synthesizeSlots(const double* const* channelSamples, uint32_t channels, uint32_t slots,
+                                         int16_t* output) {
+    for (uint32_t t = 0; t < slots; ++t) {
+        for (uint32_t ch = 0; ch < channels; ++ch) {
+            synthesize(channelSamples[ch] + 32 * t, output + 32 * channels * t, ch, channels);
+        }
+    }
+}
+
 }  // namespace qw

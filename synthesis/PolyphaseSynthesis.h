@@ -24,6 +24,10 @@ public:
 
     // Writes 32 samples at output + channel + j * stride, j = 0..31.
     virtual int synthesize(const double* samples, int16_t* output, uint32_t channel, uint32_t stride);
+    // The same as synthesize for each time slot t < slots and channel c <
+    // channels in that order, with the samples at channelSamples[c] + 32 t and
+    // the output at output + 32 channels t, stride channels.
+    void synthesizeSlots(const double* const* channelSamples, uint32_t channels, uint32_t slots, int16_t* output);
     // Clears both rings and puts both ring positions back to 64.
     virtual int reset();
 

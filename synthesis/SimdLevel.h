@@ -7,9 +7,10 @@
 namespace qw::simd {
 
 enum class Level : int {
-    sse2 = 0,  // the baseline (also what non-x86 builds report)
-    avx = 1,   // 256-bit vectors
-    avx2 = 2,  // with fused multiply-add
+    sse2 = 0,    // the baseline (also what non-x86 builds report)
+    avx = 1,     // 256-bit vectors
+    avx2 = 2,    // with fused multiply-add
+    avx512 = 3,  // 512-bit vectors (foundation, double/quad-word, byte/word and 128/256-bit forms)
 };
 
 // The widest level this processor runs, detected once.

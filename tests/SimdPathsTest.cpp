@@ -20,7 +20,7 @@
 namespace qw::test {
 namespace {
 
-const char* const levelNames[] = {"sse2", "avx", "avx2"};
+const char* const levelNames[] = {"sse2", "avx", "avx2", "avx512"};
 
 // FNV-1a, 64 bits, over the PCM's bytes: a fingerprint of every bit.
 uint64_t fingerprint(const std::vector<int16_t>& pcm) {
