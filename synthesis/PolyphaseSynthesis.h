@@ -38,6 +38,13 @@ private:
     void slot(const double* samples, double* v, uint32_t pos, double* sum) const;
     void slotSse2(const double* samples, double* v, uint32_t pos, double* sum) const;
     void slotAvx(const double* samples, double* v, uint32_t pos, double* sum) const;
+    void slotAvx512(const double* samples, double* v, uint32_t pos, double* sum) const;
+    using Slot = void (PolyphaseSynthesis::*)(const double*, double*, uint32_t, double*) const;
+    // The slot kernel for the instruction set in use, asked per call so that a
+    // capped level takes effect at once.
+    static Slot slotForLevel();
+    // Steps the channel's ring position and writes the slot's 32 samples to pcm.
+    void synthesizeOne(Slot kernel, const double* samples, uint32_t channel, int16_t* pcm);
 
     double ring[2][1024];
     uint32_t ringPosition[2];
