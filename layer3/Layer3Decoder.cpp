@@ -76,7 +76,6 @@ int32_t Layer3DecoderBody<Policy>::decode(int16_t* output) {
             const GranuleInfo& info = sideInfo.granule[gr][ch];
             reduceAliasing<Sample>(info, region1Start[ch], hybrid[ch]);
             inverseMdct<Sample>(imdctTables, info, hybrid[ch], overlap[ch], subbandSamples[ch]);
-            invertOddSubbands(subbandSamples[ch]);
         }
 
         synthesizeGranule(channels, out);

@@ -191,8 +191,8 @@ void transformFour(const float* const* rows, float (*out)[ringValues], const Fas
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx"))) void transformEight(const float* const* rows, float (*out)[ringValues],
-                                                   const FastSynthesisTables& tables) {
+QW_TARGET_AVX void transformEight(const float* const* rows, float (*out)[ringValues],
+                                  const FastSynthesisTables& tables) {
     transformLanes<Floats8>(rows, out, tables);
 }
 #endif
@@ -306,32 +306,24 @@ void windowSlotSse2(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn], ui
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+QW_TARGET_AVX void windowSlotAvx(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn], uint32_t o,
+                                 const float* values, const double* window, int16_t* pcm) {
+    windowSlot<Quad, 16>(h0, h1, o, values, window, pcm);
+}
+
 // Window and ring values are single-precision values held in doubles, so
 // their products are exact in double precision, and a fused multiply-add
-// rounds exactly as the separate multiply and add do.  These copies let the
-// compiler fuse them: GCC on request; clang fuses within an expression by
-// default and has no such per-function switch.  (Nothing else in them
-// multiplies.)
-#if defined(__clang__)
-#define QW_CONTRACT_FAST
-#else
-#define QW_CONTRACT_FAST __attribute__((optimize("fp-contract=fast")))
-#endif
-__attribute__((target("avx"))) void windowSlotAvx(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn], uint32_t o,
-                                                  const float* values, const double* window, int16_t* pcm) {
+// rounds exactly as the separate multiply and add do.  (Nothing else in these
+// kernels multiplies.)
+QW_TARGET_AVX2 QW_FUSE_EXACT_PRODUCTS void windowSlotFma(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn],
+                                                         uint32_t o, const float* values, const double* window,
+                                                         int16_t* pcm) {
     windowSlot<Quad, 16>(h0, h1, o, values, window, pcm);
 }
 
-__attribute__((target("avx2,fma"))) QW_CONTRACT_FAST void windowSlotFma(double (*h0)[rowsPerColumn],
-                                                                        double (*h1)[rowsPerColumn], uint32_t o,
-                                                                        const float* values, const double* window,
-                                                                        int16_t* pcm) {
-    windowSlot<Quad, 16>(h0, h1, o, values, window, pcm);
-}
-
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2,fma"))) QW_CONTRACT_FAST void windowSlotAvx512(
-    double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn], uint32_t o, const float* values, const double* window,
-    int16_t* pcm) {
+QW_TARGET_AVX512 QW_FUSE_EXACT_PRODUCTS void windowSlotAvx512(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn],
+                                                              uint32_t o, const float* values, const double* window,
+                                                              int16_t* pcm) {
     windowSlot<Octet, 16>(h0, h1, o, values, window, pcm);
 }
 #endif

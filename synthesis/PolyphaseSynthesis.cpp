@@ -150,23 +150,15 @@ void PolyphaseSynthesis::slotSse2(const double* s, double* v, uint32_t pos, doub
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx"))) void PolyphaseSynthesis::slotAvx(const double* s, double* v, uint32_t pos,
-                                                                double* sum) const {
+QW_TARGET_AVX void PolyphaseSynthesis::slotAvx(const double* s, double* v, uint32_t pos, double* sum) const {
     slot<Quad>(s, v, pos, sum);
 }
 
-// The products here are not exact, so they must not be fused with the sums
-// (AVX-512 has fused multiply-adds, which the compiler would otherwise use).
-#if defined(__clang__)
-#define QW_CONTRACT_OFF
-#else
-#define QW_CONTRACT_OFF __attribute__((optimize("fp-contract=off")))
-#endif
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2,fma"))) QW_CONTRACT_OFF void
-PolyphaseSynthesis::slotAvx512(const double* s, double* v, uint32_t pos, double* sum) const {
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#endif
+// The products are not exact: no fusing where the level has fused
+// multiply-adds.
+QW_TARGET_AVX512 QW_NO_FUSING void PolyphaseSynthesis::slotAvx512(const double* s, double* v, uint32_t pos,
+                                                                  double* sum) const {
+    QW_NO_FUSING_HERE
     slot<Octet>(s, v, pos, sum);
 }
 #endif
