@@ -46,7 +46,6 @@ struct ImdctConstants {
 // Several subbands are transformed side by side, one per vector lane: two
 // with SSE2, four with AVX, eight with AVX-512, and one alone where no
 // neighbour shares the block type (see Lanes).
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 // Twice the 9-point transform out[j] = a[0] + sum_{k=1..8} cos((2j + 1) k pi / 18) a[k]
 // of a[k] = in[2k].  Outputs j and 8 - j share the even-k and the odd-k

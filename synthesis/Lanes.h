@@ -17,9 +17,10 @@
 
 namespace qw {
 
-// The helpers are always inlined, so no vector crosses a call and the
-// compiler's note on 32-byte vector arguments without AVX does not apply.
-#pragma GCC diagnostic push
+// The helpers and the kernels that use them are always inlined into the
+// kernels' entry points, so no vector crosses a call and the compiler's note
+// on wide vector arguments without AVX does not apply (in every file that
+// uses lanes).
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -94,7 +95,5 @@ __attribute__((always_inline)) inline void transposeSquare(Vector* v) {
         for (int i = 0; i < N; ++i) v[i] = out[i];
     }
 }
-
-#pragma GCC diagnostic pop
 
 }  // namespace qw

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "synthesis/Lanes.h"
+#include "synthesis/SimdLevel.h"
+
 namespace qw {
 
 namespace {
@@ -72,6 +75,49 @@ void markIntensityRegion(const BandIndex& bands, uint32_t row, bool mpeg1, const
     }
 }
 
+// Mid/side decoding of the first lines, N side by side: L = (M + S) / sqrt2,
+// R = (M - S) / sqrt2 with the sums and quotients in double, each lane as a
+// line alone.  Returns how many lines it did (a whole number of vectors).
+template <class Sample, int N>
+__attribute__((always_inline)) inline uint32_t midSideLanes(Sample* left, Sample* right, uint32_t count) {
+    using L = Lanes<Sample, N>;
+    using D = typename L::Doubles;
+    const double sqrt2 = midSideDivisor<Sample>;
+    uint32_t i = 0;
+    for (; i + N <= count; i += N) {
+        const D x = L::widen(L::load(left + i)), s = L::widen(L::load(right + i));
+        L::store(left + i, L::stored((x + s) / sqrt2));
+        L::store(right + i, L::stored((x - s) / sqrt2));
+    }
+    return i;
+}
+
+template <class Sample>
+uint32_t midSideTwo(Sample* left, Sample* right, uint32_t count) {
+    return midSideLanes<Sample, 2>(left, right, count);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+template <class Sample>
+QW_TARGET_AVX uint32_t midSideFour(Sample* left, Sample* right, uint32_t count) {
+    return midSideLanes<Sample, 4>(left, right, count);
+}
+
+template <class Sample>
+QW_TARGET_AVX512 uint32_t midSideEight(Sample* left, Sample* right, uint32_t count) {
+    return midSideLanes<Sample, 8>(left, right, count);
+}
+#endif
+
+template <class Sample>
+uint32_t decodeMidSide(Sample* left, Sample* right, uint32_t count) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (simd::active() >= simd::Level::avx512) return midSideEight(left, right, count);
+    if (simd::active() >= simd::Level::avx) return midSideFour(left, right, count);
+#endif
+    return midSideTwo(left, right, count);
+}
+
 }  // namespace
 
 template <class Sample>
@@ -97,10 +143,16 @@ void processStereo(const StereoTables<Sample>& tables, const BandIndex& bands, u
 
     const bool mpeg1 = frame.versionIndex == 0;
     int16_t position[576];
+    uint32_t first = 0;  // the lines before it are done
     if (intensity) {
         markIntensityRegion(bands, row, mpeg1, channel0, channel1, right, position);
+        if (midSide) {
+            while (first < 576 && position[first] == notIntensity) ++first;
+            first = decodeMidSide(left, right, first);
+        }
     } else {
-        std::fill(position, position + 576, notIntensity);
+        first = decodeMidSide(left, right, 576);
+        std::fill(position + first, position + 576, notIntensity);
     }
 
     // Products and sums in double; the single-precision variant rounds once
@@ -109,7 +161,7 @@ void processStereo(const StereoTables<Sample>& tables, const BandIndex& bands, u
     const uint32_t scale = channel1.scalefac_compress & 1;
     const Sample* oddGain = tables.lsfIntensityGain[scale * 2 + 0];
     const Sample* evenGain = tables.lsfIntensityGain[scale * 2 + 1];
-    for (uint32_t i = 0; i < 576; ++i) {
+    for (uint32_t i = first; i < 576; ++i) {
         const double x = left[i];
         const int16_t p = position[i];
         if (p != notIntensity) {
