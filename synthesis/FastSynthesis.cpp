@@ -55,50 +55,39 @@ const FastSynthesisTables& sharedTables() {
 // is the N/2-point transforms of the folded sums x[i] + x[N-1-i] and of the
 // scaled folded differences (x[i] - x[N-1-i]) / (2 cos((2i + 1) pi / 2N)); its
 // even outputs are the former's, its odd outputs the sums of neighbouring
-// outputs of the latter.  The stages run breadth-first over blocks kept in
-// place (a block of N holds its sums, then its differences, and after the
-// smaller transforms their outputs).  Value is one float, or a vector of
-// floats holding the same step of independent transforms (one time slot per
-// lane): every lane performs the same single-precision operations on the
-// same operands, so every intermediate, and the result, is the same float.
+// outputs of the latter.  Value is one float, or a vector of floats holding
+// the same step of independent transforms (one time slot per lane): every
+// lane performs the same single-precision operations on the same operands,
+// in whatever order independent steps run, so every intermediate, and the
+// result, is the same float.
 
-// Folds the blocks of N values.
+// The N-point transform of in, by one fold, the two N/2-point transforms,
+// and the combination (the last odd output stands alone).  Depth first, so
+// that a smaller transform's values stay in registers.  scales[0] holds the
+// fold's factors for N, scales[1] those for N/2, and so on.
 template <int N, class Value>
-__attribute__((always_inline)) inline void fold(const Value* in, Value* out, const float* scale) {
-    for (int b = 0; b < 32; b += N) {
+__attribute__((always_inline)) inline void cosineTransform(const Value* in, Value* out, const float (*scales)[16]) {
+    if constexpr (N == 2) {
+        out[0] = in[0] + in[1];
+        out[1] = (in[0] - in[1]) * scales[0][0];
+    } else {
+        Value folded[N], half[N];
         for (int j = 0; j < N / 2; ++j) {
-            const Value front = in[b + j], back = in[b + N - 1 - j];
-            out[b + j] = front + back;
-            out[b + N / 2 + j] = (front - back) * scale[j];
+            folded[j] = in[j] + in[N - 1 - j];
+            folded[N / 2 + j] = (in[j] - in[N - 1 - j]) * scales[0][j];
         }
-    }
-}
-
-// Blocks of N holding N/2 even then N/2 odd outputs become the transform:
-// out[2m] = even[m], out[2m + 1] = odd[m] + odd[m + 1], the last odd output
-// alone at the end.
-template <int N, class Value>
-__attribute__((always_inline)) inline void combine(const Value* in, Value* out) {
-    for (int b = 0; b < 32; b += N) {
-        for (int m = 0; m < N / 2; ++m) out[b + 2 * m] = in[b + m];
-        for (int m = 0; m + 1 < N / 2; ++m) out[b + 2 * m + 1] = in[b + N / 2 + m] + in[b + N / 2 + m + 1];
-        out[b + N - 1] = in[b + N - 1];
+        cosineTransform<N / 2>(folded, half, scales + 1);
+        cosineTransform<N / 2>(folded + N / 2, half + N / 2, scales + 1);
+        for (int m = 0; m < N / 2; ++m) out[2 * m] = half[m];
+        for (int m = 0; m + 1 < N / 2; ++m) out[2 * m + 1] = half[N / 2 + m] + half[N / 2 + m + 1];
+        out[N - 1] = half[N - 1];
     }
 }
 
 template <class Value>
 __attribute__((always_inline)) inline void cosineTransform32(const Value* in, Value* out,
                                                              const FastSynthesisTables& tables) {
-    Value a[32], b[32];
-    fold<32>(in, a, tables.cosines[0]);
-    fold<16>(a, b, tables.cosines[1]);
-    fold<8>(b, a, tables.cosines[2]);
-    fold<4>(a, b, tables.cosines[3]);
-    fold<2>(b, a, tables.cosines[4]);
-    combine<4>(a, b);
-    combine<8>(b, a);
-    combine<16>(a, b);
-    combine<32>(b, out);
+    cosineTransform<32>(in, out, tables.cosines);
 }
 
 // Lanes of four floats (SSE2) or eight (AVX), and the same for loads and
