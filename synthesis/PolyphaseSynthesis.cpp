@@ -107,6 +107,9 @@ __attribute__((always_inline)) inline void PolyphaseSynthesis::slot(const double
         b[n] = a[n] + a[15 - n];
         e[n] = a[n] - a[15 - n];
     }
+    // Each folded value multiplies a whole matrix row: through memory it is
+    // broadcast by a load, where in a register it would take two shuffles.
+    asm volatile("" : : "r"(b), "r"(e), "r"(d) : "memory");
     double even[8], odd[8], oddOdd[16];
     addScaledRows<Vector, 8>(even, c8, b);
     addScaledRows<Vector, 8>(odd, m8, e);
