@@ -7,8 +7,11 @@
 // float whenever it stores an intermediate.
 #include "synthesis/Imdct.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "synthesis/Lanes.h"
 #include "synthesis/SimdLevel.h"
@@ -247,24 +250,6 @@ void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sam
     auto typeOf = [&](uint32_t sb) {
         return info.window_switching_flag && info.mixed_block_flag && sb < 2 ? 0 : blockType;
     };
-    // Subbands from top on hold no spectral values.  They transform to zeros,
-    // so their output is the overlap alone (the upper subbands of most
-    // granules).  The few empty ones below top are transformed like the
-    // others: zeros in give zeros out, equal in value.
-    uint32_t top = 32;
-    while (top > 0) {
-        uint32_t nonzero = 0;
-        for (uint32_t i = 0; i < 18; ++i) nonzero |= spectrum[18 * (top - 1) + i] != Sample(0);
-        if (nonzero) break;
-        --top;
-    }
-    for (uint32_t i = 0; i < 18; ++i) {
-        for (uint32_t sb = top; sb < 32; ++sb) {
-            subbandSamples[32 * i + sb] = oriented(overlap[32 * i + sb], i, sb);
-            overlap[32 * i + sb] = Sample(0);
-        }
-    }
-
     uint32_t widest = 2;
     LongTransforms<Sample> widestTransforms = longTransformsTwo<Sample>;
 #if defined(__x86_64__) || defined(__i386__)
@@ -274,6 +259,34 @@ void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sam
         widest = 4, widestTransforms = longTransformsFour<Sample>;
     }
 #endif
+    // Subbands from top on hold no spectral values.  They transform to zeros,
+    // so their output is the overlap alone (the upper subbands of most
+    // granules).  The few empty ones below top, which make it a whole number
+    // of vectors, are transformed like the others: zeros in give zeros out,
+    // equal in value.
+    // (A value is zero when its bits but the sign are; a subband's are
+    // gathered by OR, which the compiler runs in vectors.)
+    using Bits = std::conditional_t<sizeof(Sample) == 8, uint64_t, uint32_t>;
+    uint32_t top = 32;
+    for (; top > 0; --top) {
+        Bits bits = 0;
+        for (uint32_t i = 18 * (top - 1); i < 18 * top; ++i) {
+            Bits value;
+            std::memcpy(&value, spectrum + i, sizeof value);
+            bits |= value;
+        }
+        if (bits << 1) break;
+    }
+    top = std::min<uint32_t>(32, (top + widest - 1) / widest * widest);
+    // Negating is multiplying by -1, exactly, which the compiler also runs in
+    // vectors.
+    for (uint32_t i = 0; i < 18; ++i) {
+        for (uint32_t sb = top; sb < 32; ++sb) {
+            subbandSamples[32 * i + sb] = overlap[32 * i + sb] * Sample(i & sb & 1 ? -1 : 1);
+            overlap[32 * i + sb] = Sample(0);
+        }
+    }
+
     for (uint32_t sb = 0; sb < top;) {
         const uint32_t type = typeOf(sb);
         if (type == 2) {
@@ -293,6 +306,12 @@ void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sam
         while (end < top && typeOf(end) == type) ++end;
         const Sample* window = tables.window[type];
         for (; end - sb >= widest; sb += widest) widestTransforms(spectrum, window, overlap, subbandSamples, sb);
+#if defined(__x86_64__) || defined(__i386__)
+        if (widest > 4 && end - sb >= 4) {
+            longTransformsFour<Sample>(spectrum, window, overlap, subbandSamples, sb);
+            sb += 4;
+        }
+#endif
         for (; end - sb >= 2; sb += 2) longTransformsTwo<Sample>(spectrum, window, overlap, subbandSamples, sb);
         if (sb < end) longTransformsOne<Sample>(spectrum, window, overlap, subbandSamples, sb++);
     }

@@ -5,8 +5,8 @@
 
 #include <cmath>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "synthesis/SimdLevel.h"
@@ -148,46 +148,69 @@ __attribute__((always_inline)) inline void PolyphaseSynthesis::slot(const double
     std::memcpy(sum, sums, sizeof sums);
 }
 
-void PolyphaseSynthesis::slotSse2(const double* s, double* v, uint32_t pos, double* sum) const {
+// The sums are rounded and clipped as roundToPcm does: a sum beyond +-65536
+// (or a NaN) first becomes -65536 or 65536, which clip alike, then the
+// conversion rounds to the nearest integer, ties to even, in the current
+// rounding mode like nearbyint, and the packing saturates to 16 bits.  (maxpd
+// answers its second operand for a NaN, which so goes to -.)
+void PolyphaseSynthesis::slotSse2(const double* s, double* v, uint32_t pos, int16_t* pcm) const {
+    alignas(16) double sum[32];
     slot<Pair>(s, v, pos, sum);
+#if defined(__SSE2__)
+    const __m128d top = _mm_set1_pd(65536.0), bottom = _mm_set1_pd(-65536.0);
+    for (int j = 0; j < 32; j += 8) {
+        __m128i words[4];
+        for (int i = 0; i < 4; ++i) {
+            words[i] = _mm_cvtpd_epi32(_mm_min_pd(_mm_max_pd(_mm_load_pd(sum + j + 2 * i), bottom), top));
+        }
+        const __m128i first = _mm_unpacklo_epi64(words[0], words[1]);
+        const __m128i second = _mm_unpacklo_epi64(words[2], words[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + j), _mm_packs_epi32(first, second));
+    }
+#else
+    for (int j = 0; j < 32; ++j) pcm[j] = roundToPcm(sum[j]);
+#endif
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-QW_TARGET_AVX void PolyphaseSynthesis::slotAvx(const double* s, double* v, uint32_t pos, double* sum) const {
+QW_TARGET_AVX void PolyphaseSynthesis::slotAvx(const double* s, double* v, uint32_t pos, int16_t* pcm) const {
+    alignas(32) double sum[32];
     slot<Quad>(s, v, pos, sum);
+    const __m256d top = _mm256_set1_pd(65536.0), bottom = _mm256_set1_pd(-65536.0);
+    for (int j = 0; j < 32; j += 8) {
+        __m128i words[2];
+        for (int i = 0; i < 2; ++i) {
+            words[i] = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(_mm256_load_pd(sum + j + 4 * i), bottom), top));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + j), _mm_packs_epi32(words[0], words[1]));
+    }
 }
 
 // The products are not exact: no fusing where the level has fused
 // multiply-adds.
 QW_TARGET_AVX512 QW_NO_FUSING void PolyphaseSynthesis::slotAvx512(const double* s, double* v, uint32_t pos,
-                                                                  double* sum) const {
+                                                                  int16_t* pcm) const {
     QW_NO_FUSING_HERE
+    alignas(64) double sum[32];
     slot<Octet>(s, v, pos, sum);
-}
-#endif
-
-namespace {
-
-// Rounds and clips eight sums at once exactly as roundToPcm does: a sum beyond
-// +-65536 (or a NaN) first becomes -65536 or 65536, which clip alike, then
-// the conversion rounds to the nearest integer, ties to even, in the current
-// rounding mode like nearbyint, and the packing saturates to 16 bits.
-inline void roundEight(const double* sums, int16_t* pcm) {
-#if defined(__SSE2__)
-    const __m128d top = _mm_set1_pd(65536.0), bottom = _mm_set1_pd(-65536.0);
-    __m128i words[4];
-    for (int i = 0; i < 4; ++i) {
-        // maxpd answers its second operand for a NaN, which so goes to -.
-        words[i] = _mm_cvtpd_epi32(_mm_min_pd(_mm_max_pd(_mm_loadu_pd(sums + 2 * i), bottom), top));
+    // (Masked conversions and generic clamps: the plain intrinsics trip the
+    // compiler's uninitialised-value warning inside its own header.)
+    typedef int32_t Words __attribute__((vector_size(32)));
+    for (int j = 0; j < 32; j += 16) {
+        Words words[2];
+        for (int i = 0; i < 2; ++i) {
+            Octet x;
+            std::memcpy(&x, sum + j + 8 * i, sizeof x);
+            x = x > -65536.0 ? x : -65536.0;
+            x = x < 65536.0 ? x : 65536.0;
+            words[i] = Words(_mm512_maskz_cvtpd_epi32(__mmask8(0xFF), __m512d(x)));
+        }
+        const __m512i both =
+            __m512i(__builtin_shufflevector(words[0], words[1], 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + j), _mm512_maskz_cvtsepi32_epi16(__mmask16(0xFFFF), both));
     }
-    const __m128i first = _mm_unpacklo_epi64(words[0], words[1]), second = _mm_unpacklo_epi64(words[2], words[3]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm), _mm_packs_epi32(first, second));
-#else
-    for (int i = 0; i < 8; ++i) pcm[i] = roundToPcm(sums[i]);
-#endif
 }
-
-}  // namespace
+#endif
 
 int PolyphaseSynthesis::synthesize(const double* samples, int16_t* output, uint32_t channel, uint32_t stride) {
     int16_t pcm[32];
@@ -231,9 +254,7 @@ PolyphaseSynthesis::Slot PolyphaseSynthesis::slotForLevel() {
 void PolyphaseSynthesis::synthesizeOne(Slot kernel, const double* samples, uint32_t channel, int16_t* pcm) {
     const uint32_t pos = (ringPosition[channel] - 64) & 1023;
     ringPosition[channel] = pos;
-    alignas(16) double sum[32];
-    (this->*kernel)(samples, ring[channel], pos, sum);
-    for (int j = 0; j < 32; j += 8) roundEight(sum + j, pcm + j);
+    (this->*kernel)(samples, ring[channel], pos, pcm);
 }
 
 }  // namespace qw

@@ -36,10 +36,11 @@ private:
     // subband samples, and the 32 window sums; vectors of the kind given.
     template <class Vector>
     void slot(const double* samples, double* v, uint32_t pos, double* sum) const;
-    void slotSse2(const double* samples, double* v, uint32_t pos, double* sum) const;
-    void slotAvx(const double* samples, double* v, uint32_t pos, double* sum) const;
-    void slotAvx512(const double* samples, double* v, uint32_t pos, double* sum) const;
-    using Slot = void (PolyphaseSynthesis::*)(const double*, double*, uint32_t, double*) const;
+    // The same, the sums rounded to the 32 samples, for each instruction set.
+    void slotSse2(const double* samples, double* v, uint32_t pos, int16_t* pcm) const;
+    void slotAvx(const double* samples, double* v, uint32_t pos, int16_t* pcm) const;
+    void slotAvx512(const double* samples, double* v, uint32_t pos, int16_t* pcm) const;
+    using Slot = void (PolyphaseSynthesis::*)(const double*, double*, uint32_t, int16_t*) const;
     // The slot kernel for the instruction set in use, asked per call so that a
     // capped level takes effect at once.
     static Slot slotForLevel();
