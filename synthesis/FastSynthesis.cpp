@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 #include "synthesis/SimdLevel.h"
@@ -237,31 +237,98 @@ __attribute__((always_inline)) inline void windowSums(const double (*b)[rowsPerC
     first[16] = middle;
 }
 
-// Rounds and clips eight sums at once exactly as roundToPcmByBias does: the
-// same clamp to +-65536, the same 2^52 + 2^31 addition, the low 32 bits of
-// each result less 2^31, saturated to 16 bits.
-__attribute__((always_inline)) inline void roundEight(const double* sums, int16_t* pcm) {
+// The 32 samples of a slot from its sums: samples 0..16 from first, samples
+// 17..31 from the backward sums of the rows 15..1.  Each rounds and clips
+// exactly as roundToPcmByBias does: the same clamp to +-65536 (minpd answers
+// its second operand for a NaN, which so goes to +), the same 2^52 + 2^31
+// addition, the low 32 bits of the result less 2^31, saturated to 16 bits;
+// eight at a time with the vectors of each level.
+struct RoundSse2 {
+    static void eight(const double* sums, int16_t* pcm) {
 #if defined(__SSE2__)
-    const __m128d top = _mm_set1_pd(65536.0), bottom = _mm_set1_pd(-65536.0);
-    const __m128d bias = _mm_set1_pd(4503601774854144.0);
-    __m128i low[4];
-    for (int i = 0; i < 4; ++i) {
-        // minpd answers its second operand for a NaN, which so goes to +.
-        const __m128d v = _mm_add_pd(_mm_max_pd(_mm_min_pd(_mm_loadu_pd(sums + 2 * i), top), bottom), bias);
-        low[i] = _mm_shuffle_epi32(_mm_castpd_si128(v), _MM_SHUFFLE(3, 1, 2, 0));
-    }
-    const __m128i flip = _mm_set1_epi32(int32_t(0x80000000u));
-    const __m128i first = _mm_xor_si128(_mm_unpacklo_epi64(low[0], low[1]), flip);
-    const __m128i second = _mm_xor_si128(_mm_unpacklo_epi64(low[2], low[3]), flip);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm), _mm_packs_epi32(first, second));
+        const __m128d top = _mm_set1_pd(65536.0), bottom = _mm_set1_pd(-65536.0);
+        const __m128d bias = _mm_set1_pd(4503601774854144.0);
+        __m128i low[4];
+        for (int i = 0; i < 4; ++i) {
+            const __m128d v = _mm_add_pd(_mm_max_pd(_mm_min_pd(_mm_loadu_pd(sums + 2 * i), top), bottom), bias);
+            low[i] = _mm_shuffle_epi32(_mm_castpd_si128(v), _MM_SHUFFLE(3, 1, 2, 0));
+        }
+        const __m128i flip = _mm_set1_epi32(int32_t(0x80000000u));
+        const __m128i first = _mm_xor_si128(_mm_unpacklo_epi64(low[0], low[1]), flip);
+        const __m128i second = _mm_xor_si128(_mm_unpacklo_epi64(low[2], low[3]), flip);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm), _mm_packs_epi32(first, second));
 #else
-    for (int i = 0; i < 8; ++i) pcm[i] = roundToPcmByBias(sums[i]);
+        for (int i = 0; i < 8; ++i) pcm[i] = roundToPcmByBias(sums[i]);
 #endif
+    }
+
+    static void slot(const double* first, const double* backward, int16_t* pcm) {
+        int16_t back[16];
+        eight(first, pcm);
+        eight(first + 8, pcm + 8);
+        eight(backward, back);
+        eight(backward + 8, back + 8);
+        pcm[16] = roundToPcmByBias(first[16]);
+        for (int j = 17; j < 32; ++j) pcm[j] = back[32 - j];
+    }
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+// The eight samples in reverse order, then the two halves of the last 16
+// samples: sample 16, the rows 15..9, and the rows 8..1.
+QW_TARGET_AVX2 inline void storeLastSixteen(const double* first, __m128i rows0to7, __m128i rows8to15, int16_t* pcm) {
+    const __m128i reverse = _mm_setr_epi8(14, 15, 12, 13, 10, 11, 8, 9, 6, 7, 4, 5, 2, 3, 0, 1);
+    const __m128i high = _mm_shuffle_epi8(rows8to15, reverse), low = _mm_shuffle_epi8(rows0to7, reverse);
+    const __m128i middle = _mm_insert_epi16(_mm_slli_si128(high, 2), roundToPcmByBias(first[16]), 0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + 16), middle);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + 24), _mm_alignr_epi8(low, high, 14));
 }
+
+struct RoundAvx2 {
+    QW_TARGET_AVX2 static __m128i eight(const double* sums) {
+        const __m256d top = _mm256_set1_pd(65536.0), bottom = _mm256_set1_pd(-65536.0);
+        const __m256d bias = _mm256_set1_pd(4503601774854144.0);
+        const __m256d a = _mm256_add_pd(_mm256_max_pd(_mm256_min_pd(_mm256_loadu_pd(sums), top), bottom), bias);
+        const __m256d b = _mm256_add_pd(_mm256_max_pd(_mm256_min_pd(_mm256_loadu_pd(sums + 4), top), bottom), bias);
+        // The low halves of a then b, in order.
+        const __m256 halves = _mm256_shuffle_ps(_mm256_castpd_ps(a), _mm256_castpd_ps(b), _MM_SHUFFLE(2, 0, 2, 0));
+        __m256i words = _mm256_permute4x64_epi64(_mm256_castps_si256(halves), _MM_SHUFFLE(3, 1, 2, 0));
+        words = _mm256_xor_si256(words, _mm256_set1_epi32(int32_t(0x80000000u)));
+        return _mm_packs_epi32(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1));
+    }
+
+    QW_TARGET_AVX2 static void slot(const double* first, const double* backward, int16_t* pcm) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm), eight(first));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + 8), eight(first + 8));
+        storeLastSixteen(first, eight(backward), eight(backward + 8), pcm);
+    }
+};
+
+struct RoundAvx512 {
+    // (Generic clamps and masked conversions: the plain intrinsics trip the
+    // compiler's uninitialised-value warning inside its own header.)
+    QW_TARGET_AVX512 static __m128i eight(const double* sums) {
+        Octet x;
+        std::memcpy(&x, sums, sizeof x);
+        x = x < 65536.0 ? x : 65536.0;
+        x = x > -65536.0 ? x : -65536.0;
+        x += 4503601774854144.0;
+        __m256i words = _mm512_maskz_cvtepi64_epi32(__mmask8(0xFF), __m512i(x));
+        words = _mm256_xor_si256(words, _mm256_set1_epi32(int32_t(0x80000000u)));
+        return _mm256_maskz_cvtsepi32_epi16(__mmask8(0xFF), words);
+    }
+
+    QW_TARGET_AVX512 static void slot(const double* first, const double* backward, int16_t* pcm) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm), eight(first));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + 8), eight(first + 8));
+        storeLastSixteen(first, eight(backward), eight(backward + 8), pcm);
+    }
+};
+#endif
 
 // One time slot of one channel after its transform: the ring values go into
 // the half-buffers h0, h1 at ring position o, and the 32 samples to pcm.
-template <class Vector, int groupRows>
+template <class Vector, int groupRows, class Round>
 __attribute__((always_inline)) inline void windowSlot(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn],
                                                       uint32_t o, const float* values, const double* window,
                                                       int16_t* pcm) {
@@ -276,14 +343,7 @@ __attribute__((always_inline)) inline void windowSlot(double (*h0)[rowsPerColumn
 
     alignas(16) double first[17], backward[16];
     windowSums<Vector, groupRows>(odd ? h0 : h1, window, odd ? o : o + 1, first, backward);
-    // Samples 17..31 are the backward sums of the rows 15..1.
-    int16_t back[16];
-    roundEight(first, pcm);
-    roundEight(first + 8, pcm + 8);
-    roundEight(backward, back);
-    roundEight(backward + 8, back + 8);
-    pcm[16] = roundToPcmByBias(first[16]);
-    for (int j = 17; j < 32; ++j) pcm[j] = back[32 - j];
+    Round::slot(first, backward, pcm);
 }
 
 using WindowSlot = void (*)(double (*)[rowsPerColumn], double (*)[rowsPerColumn], uint32_t, const float*, const double*,
@@ -291,13 +351,13 @@ using WindowSlot = void (*)(double (*)[rowsPerColumn], double (*)[rowsPerColumn]
 
 void windowSlotSse2(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn], uint32_t o, const float* values,
                     const double* window, int16_t* pcm) {
-    windowSlot<Pair, 8>(h0, h1, o, values, window, pcm);
+    windowSlot<Pair, 8, RoundSse2>(h0, h1, o, values, window, pcm);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 QW_TARGET_AVX void windowSlotAvx(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn], uint32_t o,
                                  const float* values, const double* window, int16_t* pcm) {
-    windowSlot<Quad, 16>(h0, h1, o, values, window, pcm);
+    windowSlot<Quad, 16, RoundSse2>(h0, h1, o, values, window, pcm);
 }
 
 // Window and ring values are single-precision values held in doubles, so
@@ -307,13 +367,13 @@ QW_TARGET_AVX void windowSlotAvx(double (*h0)[rowsPerColumn], double (*h1)[rowsP
 QW_TARGET_AVX2 QW_FUSE_EXACT_PRODUCTS void windowSlotFma(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn],
                                                          uint32_t o, const float* values, const double* window,
                                                          int16_t* pcm) {
-    windowSlot<Quad, 16>(h0, h1, o, values, window, pcm);
+    windowSlot<Quad, 16, RoundAvx2>(h0, h1, o, values, window, pcm);
 }
 
 QW_TARGET_AVX512 QW_FUSE_EXACT_PRODUCTS void windowSlotAvx512(double (*h0)[rowsPerColumn], double (*h1)[rowsPerColumn],
                                                               uint32_t o, const float* values, const double* window,
                                                               int16_t* pcm) {
-    windowSlot<Octet, 16>(h0, h1, o, values, window, pcm);
+    windowSlot<Octet, 16, RoundAvx512>(h0, h1, o, values, window, pcm);
 }
 #endif
 
