@@ -47,8 +47,8 @@ struct ImdctConstants {
 };
 
 // Several subbands are transformed side by side, one per vector lane: two
-// with SSE2, four with AVX, eight with AVX-512, and one alone where no
-// neighbour shares the block type (see Lanes).
+// with SSE2 (and for the two long subbands of a mixed block), four with AVX,
+// eight with AVX-512 (see Lanes).
 
 // Twice the 9-point transform out[j] = a[0] + sum_{k=1..8} cos((2j + 1) k pi / 18) a[k]
 // of a[k] = in[2k].  Outputs j and 8 - j share the even-k and the odd-k
@@ -153,10 +153,6 @@ __attribute__((always_inline)) inline void longTransforms(const Sample* spectrum
 template <class Sample>
 using LongTransforms = void (*)(const Sample*, const Sample*, Sample*, Sample*, uint32_t);
 
-template <class Sample>
-void longTransformsOne(const Sample* spectrum, const Sample* window, Sample* overlap, Sample* out, uint32_t sb) {
-    longTransforms<Sample, 1>(spectrum, window, overlap, out, sb);
-}
 template <class Sample>
 void longTransformsTwo(const Sample* spectrum, const Sample* window, Sample* overlap, Sample* out, uint32_t sb) {
     longTransforms<Sample, 2>(spectrum, window, overlap, out, sb);
@@ -301,19 +297,13 @@ void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sam
             continue;
         }
         // Long subbands of this block type, as many side by side as the
-        // vectors take.
+        // vectors take: all up to top (a whole number of vectors), or the two
+        // long ones of a mixed block.
         uint32_t end = sb + 1;
         while (end < top && typeOf(end) == type) ++end;
         const Sample* window = tables.window[type];
         for (; end - sb >= widest; sb += widest) widestTransforms(spectrum, window, overlap, subbandSamples, sb);
-#if defined(__x86_64__) || defined(__i386__)
-        if (widest > 4 && end - sb >= 4) {
-            longTransformsFour<Sample>(spectrum, window, overlap, subbandSamples, sb);
-            sb += 4;
-        }
-#endif
-        for (; end - sb >= 2; sb += 2) longTransformsTwo<Sample>(spectrum, window, overlap, subbandSamples, sb);
-        if (sb < end) longTransformsOne<Sample>(spectrum, window, overlap, subbandSamples, sb++);
+        for (; sb < end; sb += 2) longTransformsTwo<Sample>(spectrum, window, overlap, subbandSamples, sb);
     }
 }
 
