@@ -1,6 +1,7 @@
-// Speed of both synthesis filter banks (stereo time slots) and of Layer I
-// decoding from memory, in 16-bit values per second.  The program's main
-// lives beside the Layer III benchmarks.
+// Speed of both synthesis filter banks (stereo granules of 18 time slots, at
+// every instruction-set level the processor has) and of Layer I decoding from
+// memory, in 16-bit values per second.  The program's main lives beside the
+// Layer III benchmarks.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -13,41 +14,49 @@
 #include "mpeg/Layer1Decoder.h"
 #include "synthesis/FastSynthesis.h"
 #include "synthesis/PolyphaseSynthesis.h"
+#include "synthesis/SimdLevel.h"
 #include "tests/support/MemoryStream.h"
 
 namespace {
 
-constexpr int slotCount = 64;  // distinct input slots cycled through
+constexpr int granuleCount = 8;  // distinct input granules cycled through
 
 template <typename Sample>
-std::vector<Sample> randomSlots() {
+std::vector<Sample> randomGranules() {
     std::mt19937 rng(1);
     std::uniform_real_distribution<double> uniform(-0.5, 0.5);
-    std::vector<Sample> s(size_t(slotCount) * 2 * 32);
+    std::vector<Sample> s(size_t(granuleCount) * 2 * 576);
     for (Sample& x : s) x = Sample(uniform(rng));
     return s;
 }
 
 template <typename Bank, typename Sample>
 void runBank(benchmark::State& state) {
+    qw::simd::cap(qw::simd::Level(state.range(0)));
     Bank bank;
-    const std::vector<Sample> input = randomSlots<Sample>();
-    int16_t block[64];
-    int slot = 0;
+    const std::vector<Sample> input = randomGranules<Sample>();
+    int16_t block[2 * 576];
+    int granule = 0;
     for (auto _ : state) {
-        const Sample* s = input.data() + size_t(slot) * 64;
-        bank.synthesize(s, block, 0, 2);
-        bank.synthesize(s + 32, block, 1, 2);
+        const Sample* s = input.data() + size_t(granule) * 2 * 576;
+        const Sample* const channels[2] = {s, s + 576};
+        bank.synthesizeSlots(channels, 2, 18, block);
         benchmark::DoNotOptimize(block);
-        slot = (slot + 1) % slotCount;
+        granule = (granule + 1) % granuleCount;
     }
-    state.counters["values"] = benchmark::Counter(double(state.iterations()) * 64, benchmark::Counter::kIsRate);
+    qw::simd::cap(qw::simd::supported());
+    state.counters["values"] = benchmark::Counter(double(state.iterations()) * 2 * 576, benchmark::Counter::kIsRate);
+}
+
+// The levels from the SSE2 baseline up to the widest the processor has.
+void levels(benchmark::internal::Benchmark* benchmark) {
+    for (int level = 0; level <= int(qw::simd::supported()); ++level) benchmark->Arg(level);
 }
 
 void polyphaseSynthesis(benchmark::State& state) { runBank<qw::PolyphaseSynthesis, double>(state); }
 void fastSynthesis(benchmark::State& state) { runBank<qw::FastSynthesis, float>(state); }
-BENCHMARK(polyphaseSynthesis);
-BENCHMARK(fastSynthesis);
+BENCHMARK(polyphaseSynthesis)->Apply(levels);
+BENCHMARK(fastSynthesis)->Apply(levels);
 
 std::vector<uint8_t> readVector(const std::string& name) {
     std::ifstream in(std::string(QW_VECTORS_DIR) + "/" + name + ".bit", std::ios::binary);

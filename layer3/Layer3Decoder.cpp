@@ -27,14 +27,8 @@ void Layer3DecoderBody<Policy>::reset() {
 // the odd positions of each slot's 64 values.
 template <class Policy>
 void Layer3DecoderBody<Policy>::synthesizeGranule(uint32_t channels, int16_t* output) {
-    for (uint32_t t = 0; t < 18; ++t) {
-        if (channels == 1) {
-            synthesis.synthesize(subbandSamples[0] + 32 * t, output + 32 * t, 0, 1);
-        } else {
-            synthesis.synthesize(subbandSamples[0] + 32 * t, output + 64 * t, 0, 2);
-            synthesis.synthesize(subbandSamples[1] + 32 * t, output + 64 * t, 1, 2);
-        }
-    }
+    const Sample* const channelSamples[2] = {subbandSamples[0], subbandSamples[1]};
+    synthesis.synthesizeSlots(channelSamples, channels, 18, output);
 }
 
 template <class Policy>
@@ -82,7 +76,6 @@ int32_t Layer3DecoderBody<Policy>::decode(int16_t* output) {
             const GranuleInfo& info = sideInfo.granule[gr][ch];
             reduceAliasing<Sample>(info, region1Start[ch], hybrid[ch]);
             inverseMdct<Sample>(imdctTables, info, hybrid[ch], overlap[ch], subbandSamples[ch]);
-            invertOddSubbands(subbandSamples[ch]);
         }
 
         synthesizeGranule(channels, out);

@@ -35,19 +35,25 @@ public:
     // Writes 32 samples at output + channel + j * stride, j = 0..31.  Channel 0
     // of a time slot must come before channel 1: only channel 0 steps the ring.
     int synthesize(const float* samples, int16_t* output, uint32_t channel, uint32_t stride);
+    // The same as synthesize for each time slot t < slots and channel c <
+    // channels in that order, with the samples at channelSamples[c] + 32 t and
+    // the output at output + 32 channels t, stride channels; the transforms of
+    // several slots run side by side in vector lanes.
+    void synthesizeSlots(const float* const* channelSamples, uint32_t channels, uint32_t slots, int16_t* output);
     // Clears the half-buffers; the ring position is kept.
     int reset();
 
-    static constexpr int rowsPerColumn = 20;
+    // 17 rows used, rounded up so that every column starts on a 64-byte line.
+    static constexpr int rowsPerColumn = 24;
 
 private:
     const FastSynthesisTables* tables;  // shared, built once on first use
     // [channel][half-buffer][column 0..15][row 0..16]: the 33 values of a time
     // slot go to one column of the rows 0..16 of each half-buffer.  Stored
     // column by column, so that a column is one contiguous run (with unused
-    // zero rows that round it up to whole vectors); the values are single
+    // zero rows that round it up to whole cache lines); the values are single
     // precision, kept as doubles for the window sums.
-    double half[2][2][16][rowsPerColumn];
+    alignas(64) double half[2][2][16][rowsPerColumn];
     // The 16-step ring position.  Each object keeps its own, so that two
     // decoders running at once (playback and the recorder) never step each
     // other's position.

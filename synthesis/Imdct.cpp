@@ -7,9 +7,13 @@
 // float whenever it stores an intermediate.
 #include "synthesis/Imdct.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <type_traits>
 
+#include "synthesis/Lanes.h"
 #include "synthesis/SimdLevel.h"
 
 namespace qw {
@@ -43,25 +47,8 @@ struct ImdctConstants {
 };
 
 // Several subbands are transformed side by side, one per vector lane: two
-// with SSE2, four with AVX, and one alone where no neighbour shares the block
-// type.  Each lane performs the same operations in the same order as a
-// subband alone would, so the lane count never changes a bit.
-// (The lane helpers are always inlined, so no vector crosses a call and the
-// compiler's note on 32-byte vector arguments without AVX does not apply.)
-#pragma GCC diagnostic ignored "-Wpsabi"
-template <class Sample, int N>
-struct Lanes {
-    typedef double Doubles __attribute__((vector_size(8 * N), aligned(8)));
-    // Values of the variant's precision.  A single sum or product of two of
-    // them, formed in double and rounded to float, is the float sum or
-    // product itself (double has more than twice float's precision, so the
-    // two roundings never differ from one); such steps run in float lanes.
-    typedef Sample Samples __attribute__((vector_size(sizeof(Sample) * N), aligned(sizeof(Sample))));
-
-    __attribute__((always_inline)) static Doubles widen(Samples v) { return __builtin_convertvector(v, Doubles); }
-    // A value rounded to the variant's precision, as storing it as a Sample does.
-    __attribute__((always_inline)) static Samples stored(Doubles v) { return __builtin_convertvector(v, Samples); }
-};
+// with SSE2 (and for the two long subbands of a mixed block), four with AVX,
+// eight with AVX-512 (see Lanes).
 
 // Twice the 9-point transform out[j] = a[0] + sum_{k=1..8} cos((2j + 1) k pi / 18) a[k]
 // of a[k] = in[2k].  Outputs j and 8 - j share the even-k and the odd-k
@@ -98,10 +85,20 @@ __attribute__((always_inline)) inline void ninePoint(const typename Lanes<Sample
     out[4] = L::stored(a0 + 2.0 * (a4 + a8 - a2 - a6));
 }
 
+// Odd subbands leave the analysis bank frequency-reversed: every odd time
+// slot of an odd subband is negated on its way out, so that they reach the
+// synthesis bank in the right orientation.  Negation is exact.
+template <class Sample>
+__attribute__((always_inline)) inline Sample oriented(Sample value, uint32_t slot, uint32_t sb) {
+    return (slot & sb & 1) ? -value : value;
+}
+
 // N neighbouring long subbands from sb on: 36 windowed samples each from
 // their 18 values, the first half added to the overlap into the subband
 // samples, the second half kept as the new overlap.  window is the block
-// type's row with the output scaling in it.
+// type's row with the output scaling in it.  The overlap is stored like the
+// subband samples, time slot by time slot, so that the N subbands' values of
+// one slot lie side by side.
 template <class Sample, int N>
 __attribute__((always_inline)) inline void longTransforms(const Sample* spectrum, const Sample* window, Sample* overlap,
                                                           Sample* subbandSamples, uint32_t sb) {
@@ -109,8 +106,15 @@ __attribute__((always_inline)) inline void longTransforms(const Sample* spectrum
     using L = Lanes<Sample, N>;
     using D = typename L::Doubles;
     using S = typename L::Samples;
+    // x[i] holds value i of each subband: the subbands' rows turned into
+    // columns, N values at a time, and the last few one by one.
     S x[18];
-    for (uint32_t i = 0; i < 18; ++i) {
+    constexpr uint32_t whole = 18 / N * N;
+    for (uint32_t i = 0; i < whole; i += N) {
+        for (int lane = 0; lane < N; ++lane) std::memcpy(&x[i + lane], spectrum + 18 * (sb + lane) + i, sizeof(S));
+        transposeSquare<N>(x + i);
+    }
+    for (uint32_t i = whole; i < 18; ++i) {
         for (int lane = 0; lane < N; ++lane) x[i][lane] = spectrum[18 * (sb + lane) + i];
     }
     for (uint32_t i = 17; i >= 1; --i) x[i] = x[i] + x[i - 1];
@@ -133,14 +137,16 @@ __attribute__((always_inline)) inline void longTransforms(const Sample* spectrum
         y[18 + i] = t[8 - i] * window[18 + i];
         y[27 + i] = t[i] * window[27 + i];
     }
+    // The lanes of odd subbands, negated in odd slots.
+    S flip;
+    for (int lane = 0; lane < N; ++lane) flip[lane] = Sample((sb + lane) & 1 ? -1 : 1);
     for (uint32_t i = 0; i < 18; ++i) {
-        S carry;
-        for (int lane = 0; lane < N; ++lane) carry[lane] = overlap[18 * (sb + lane) + i];
-        const S out = y[i] + carry;
-        for (int lane = 0; lane < N; ++lane) {
-            subbandSamples[32 * i + sb + lane] = out[lane];
-            overlap[18 * (sb + lane) + i] = y[18 + i][lane];
-        }
+        S carry, out;
+        std::memcpy(&carry, overlap + 32 * i + sb, sizeof carry);
+        out = y[i] + carry;
+        if (i & 1) out = out * flip;
+        std::memcpy(subbandSamples + 32 * i + sb, &out, sizeof out);
+        std::memcpy(overlap + 32 * i + sb, &y[18 + i], sizeof y[18 + i]);
     }
 }
 
@@ -148,18 +154,23 @@ template <class Sample>
 using LongTransforms = void (*)(const Sample*, const Sample*, Sample*, Sample*, uint32_t);
 
 template <class Sample>
-void longTransformsOne(const Sample* spectrum, const Sample* window, Sample* overlap, Sample* out, uint32_t sb) {
-    longTransforms<Sample, 1>(spectrum, window, overlap, out, sb);
-}
-template <class Sample>
 void longTransformsTwo(const Sample* spectrum, const Sample* window, Sample* overlap, Sample* out, uint32_t sb) {
     longTransforms<Sample, 2>(spectrum, window, overlap, out, sb);
 }
 #if defined(__x86_64__) || defined(__i386__)
 template <class Sample>
-__attribute__((target("avx"))) void longTransformsFour(const Sample* spectrum, const Sample* window, Sample* overlap,
-                                                       Sample* out, uint32_t sb) {
+QW_TARGET_AVX void longTransformsFour(const Sample* spectrum, const Sample* window, Sample* overlap, Sample* out,
+                                      uint32_t sb) {
     longTransforms<Sample, 4>(spectrum, window, overlap, out, sb);
+}
+
+// The products are not exact: no fusing where the level has fused
+// multiply-adds.
+template <class Sample>
+QW_TARGET_AVX512 QW_NO_FUSING void longTransformsEight(const Sample* spectrum, const Sample* window, Sample* overlap,
+                                                       Sample* out, uint32_t sb) {
+    QW_NO_FUSING_HERE
+    longTransforms<Sample, 8>(spectrum, window, overlap, out, sb);
 }
 #endif
 
@@ -235,54 +246,64 @@ void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sam
     auto typeOf = [&](uint32_t sb) {
         return info.window_switching_flag && info.mixed_block_flag && sb < 2 ? 0 : blockType;
     };
-    auto hasValues = [&](uint32_t sb) {
-        uint32_t nonzero = 0;
-        for (uint32_t i = 0; i < 18; ++i) nonzero |= spectrum[18 * sb + i] != Sample(0);
-        return nonzero != 0;
-    };
     uint32_t widest = 2;
     LongTransforms<Sample> widestTransforms = longTransformsTwo<Sample>;
 #if defined(__x86_64__) || defined(__i386__)
-    if (simd::active() >= simd::Level::avx) widest = 4, widestTransforms = longTransformsFour<Sample>;
+    if (simd::active() >= simd::Level::avx512) {
+        widest = 8, widestTransforms = longTransformsEight<Sample>;
+    } else if (simd::active() >= simd::Level::avx) {
+        widest = 4, widestTransforms = longTransformsFour<Sample>;
+    }
 #endif
-
-    for (uint32_t sb = 0; sb < 32;) {
-        const uint32_t type = typeOf(sb);
-        Sample* carry = overlap + 18 * sb;
-        // A subband without spectral values transforms to zeros, so its
-        // output is the overlap alone (the upper subbands of most granules).
-        if (!hasValues(sb)) {
-            for (uint32_t i = 0; i < 18; ++i) {
-                subbandSamples[32 * i + sb] = carry[i];
-                carry[i] = Sample(0);
-            }
-            ++sb;
-            continue;
+    // Subbands from top on hold no spectral values.  They transform to zeros,
+    // so their output is the overlap alone (the upper subbands of most
+    // granules).  The few empty ones below top, which make it a whole number
+    // of vectors, are transformed like the others: zeros in give zeros out,
+    // equal in value.
+    // (A value is zero when its bits but the sign are; a subband's are
+    // gathered by OR, which the compiler runs in vectors.)
+    using Bits = std::conditional_t<sizeof(Sample) == 8, uint64_t, uint32_t>;
+    uint32_t top = 32;
+    for (; top > 0; --top) {
+        Bits bits = 0;
+        for (uint32_t i = 18 * (top - 1); i < 18 * top; ++i) {
+            Bits value;
+            std::memcpy(&value, spectrum + i, sizeof value);
+            bits |= value;
         }
+        if (bits << 1) break;
+    }
+    top = std::min<uint32_t>(32, (top + widest - 1) / widest * widest);
+    // Negating is multiplying by -1, exactly, which the compiler also runs in
+    // vectors.
+    for (uint32_t i = 0; i < 18; ++i) {
+        for (uint32_t sb = top; sb < 32; ++sb) {
+            subbandSamples[32 * i + sb] = overlap[32 * i + sb] * Sample(i & sb & 1 ? -1 : 1);
+            overlap[32 * i + sb] = Sample(0);
+        }
+    }
+
+    for (uint32_t sb = 0; sb < top;) {
+        const uint32_t type = typeOf(sb);
         if (type == 2) {
             Sample y[36];
             shortTransform(spectrum + 18 * sb, y);
             for (uint32_t i = 0; i < 18; ++i) {
-                subbandSamples[32 * i + sb] = Sample(double(y[i]) + double(carry[i]));
-                carry[i] = y[18 + i];
+                Sample* carry = overlap + 32 * i + sb;
+                subbandSamples[32 * i + sb] = oriented(Sample(double(y[i]) + double(*carry)), i, sb);
+                *carry = y[18 + i];
             }
             ++sb;
             continue;
         }
-        // Long subbands with values and this block type, as many side by
-        // side as the vectors take.
-        uint32_t run = 1;
-        while (run < widest && sb + run < 32 && typeOf(sb + run) == type && hasValues(sb + run)) ++run;
+        // Long subbands of this block type, as many side by side as the
+        // vectors take: all up to top (a whole number of vectors), or the two
+        // long ones of a mixed block.
+        uint32_t end = sb + 1;
+        while (end < top && typeOf(end) == type) ++end;
         const Sample* window = tables.window[type];
-        if (run == widest) {
-            widestTransforms(spectrum, window, overlap, subbandSamples, sb);
-        } else if (run >= 2) {
-            run = 2;
-            longTransformsTwo<Sample>(spectrum, window, overlap, subbandSamples, sb);
-        } else {
-            longTransformsOne<Sample>(spectrum, window, overlap, subbandSamples, sb);
-        }
-        sb += run;
+        for (; end - sb >= widest; sb += widest) widestTransforms(spectrum, window, overlap, subbandSamples, sb);
+        for (; sb < end; sb += 2) longTransformsTwo<Sample>(spectrum, window, overlap, subbandSamples, sb);
     }
 }
 

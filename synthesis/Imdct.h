@@ -21,20 +21,13 @@ struct ImdctTables {
 // Transforms the 32 subbands of one granule-channel.  spectrum (576 values,
 // 18 per subband; short blocks window-interleaved) is used as scratch space
 // and left undefined.  subbandSamples receives 18 time slots of 32 subbands,
-// time-major (slot t of subband sb at 32 t + sb); overlap holds the second
-// halves of the previous granule on entry and of this one on return.
+// time-major (slot t of subband sb at 32 t + sb), every odd slot of every odd
+// subband negated (the odd subbands leave the analysis bank
+// frequency-reversed).  overlap holds the second halves of the previous
+// granule on entry and of this one on return, stored like the subband
+// samples (slot t of subband sb at 32 t + sb); all zero before the first.
 template <class Sample>
 void inverseMdct(const ImdctTables<Sample>& tables, const GranuleInfo& info, Sample* spectrum, Sample* overlap,
                  Sample* subbandSamples);
-
-// Negates every odd time slot of every odd subband, so that the odd subbands,
-// which the analysis bank left frequency-reversed, reach the synthesis bank
-// in the right orientation.
-template <class Sample>
-inline void invertOddSubbands(Sample* subbandSamples) {
-    for (uint32_t t = 1; t < 18; t += 2) {
-        for (uint32_t sb = 1; sb < 32; sb += 2) subbandSamples[32 * t + sb] = -subbandSamples[32 * t + sb];
-    }
-}
 
 }  // namespace qw

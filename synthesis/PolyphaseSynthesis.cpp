@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <cstring>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "synthesis/SimdLevel.h"
 #include "synthesis/SynthesisWindow.h"
@@ -60,36 +63,30 @@ int PolyphaseSynthesis::reset() {
 namespace {
 
 // The sums of one time slot run on several outputs side by side: two doubles
-// per vector with SSE2, four with AVX where the processor has it.  Each
-// output keeps its own order of additions, so both give the same bits.
+// per vector with SSE2, four with AVX, eight with AVX-512.  Each output keeps
+// its own order of additions, so all give the same bits.
 typedef double Pair __attribute__((vector_size(16), aligned(8), may_alias));
 typedef double Quad __attribute__((vector_size(32), aligned(8), may_alias));
+typedef double Octet __attribute__((vector_size(64), aligned(8), may_alias));
 
-// sums[0..count) += column[0..count) * factor, a vector at a time.
-template <class Vector>
-__attribute__((always_inline)) inline void addScaled(double* sums, const double* column, double factor, int count) {
+// sums[0..count) += table[n][0..count) * factor[n] for n = 0..rows-1 in turn,
+// the sums held in vectors; the loops are unrolled whole, so that the sums
+// stay in registers.
+template <class Vector, int rows, int count>
+__attribute__((always_inline)) inline void addScaledRows(double* out, const double (*table)[count],
+                                                         const double* factor) {
     constexpr int lanes = sizeof(Vector) / sizeof(double);
-    for (int i = 0; i < count; i += lanes) {
-        Vector sum, value;
-        std::memcpy(&sum, sums + i, sizeof sum);
-        std::memcpy(&value, column + i, sizeof value);
-        sum += value * factor;
-        std::memcpy(sums + i, &sum, sizeof sum);
+    Vector sums[count / lanes] = {};
+#pragma GCC unroll 16
+    for (int n = 0; n < rows; ++n) {
+#pragma GCC unroll 4
+        for (int i = 0; i < count / lanes; ++i) {
+            Vector value;
+            std::memcpy(&value, table[n] + lanes * i, sizeof value);
+            sums[i] += value * factor[n];
+        }
     }
-}
-
-// sums[0..32) += taps[0..32) * window[0..32), a vector at a time.
-template <class Vector>
-__attribute__((always_inline)) inline void addProducts(double* sums, const double* taps, const double* window) {
-    constexpr int lanes = sizeof(Vector) / sizeof(double);
-    for (int i = 0; i < 32; i += lanes) {
-        Vector sum, tap, weight;
-        std::memcpy(&sum, sums + i, sizeof sum);
-        std::memcpy(&tap, taps + i, sizeof tap);
-        std::memcpy(&weight, window + i, sizeof weight);
-        sum += tap * weight;
-        std::memcpy(sums + i, &sum, sizeof sum);
-    }
+    std::memcpy(out, sums, sizeof sums);
 }
 
 }  // namespace
@@ -110,12 +107,13 @@ __attribute__((always_inline)) inline void PolyphaseSynthesis::slot(const double
         b[n] = a[n] + a[15 - n];
         e[n] = a[n] - a[15 - n];
     }
-    double even[8] = {}, odd[8] = {}, oddOdd[16] = {};
-    for (int n = 0; n < 8; ++n) {
-        addScaled<Vector>(even, c8[n], b[n], 8);
-        addScaled<Vector>(odd, m8[n], e[n], 8);
-    }
-    for (int n = 0; n < 16; ++n) addScaled<Vector>(oddOdd, m16[n], d[n], 16);
+    // Each folded value multiplies a whole matrix row: through memory it is
+    // broadcast by a load, where in a register it would take two shuffles.
+    asm volatile("" : : "r"(b), "r"(e), "r"(d) : "memory");
+    double even[8], odd[8], oddOdd[16];
+    addScaledRows<Vector, 8>(even, c8, b);
+    addScaledRows<Vector, 8>(odd, m8, e);
+    addScaledRows<Vector, 16>(oddOdd, m16, d);
     for (int r = 0; r < 8; ++r) {
         x[4 * r] = even[r];
         x[4 * r + 2] = odd[r];
@@ -134,37 +132,129 @@ __attribute__((always_inline)) inline void PolyphaseSynthesis::slot(const double
     // Tap t of sample j reads the slot t time slots back: the first half of
     // an even slot's values, the second half of an odd one's.  The 32 values
     // a tap reads are contiguous, since pos is a multiple of 64.
-    for (int j = 0; j < 32; ++j) sum[j] = 0;
-    for (uint32_t t = 0; t < 16; ++t) addProducts<Vector>(sum, v + ((pos + 64 * t + (t & 1) * 32) & 1023), window[t]);
+    constexpr int lanes = sizeof(Vector) / sizeof(double);
+    Vector sums[32 / lanes] = {};
+#pragma GCC unroll 16
+    for (uint32_t t = 0; t < 16; ++t) {
+        const double* taps = v + ((pos + 64 * t + (t & 1) * 32) & 1023);
+#pragma GCC unroll 16
+        for (int i = 0; i < 32 / lanes; ++i) {
+            Vector tap, weight;
+            std::memcpy(&tap, taps + lanes * i, sizeof tap);
+            std::memcpy(&weight, window[t] + lanes * i, sizeof weight);
+            sums[i] += tap * weight;
+        }
+    }
+    std::memcpy(sum, sums, sizeof sums);
 }
 
-void PolyphaseSynthesis::slotSse2(const double* s, double* v, uint32_t pos, double* sum) const {
+// The sums are rounded and clipped as roundToPcm does: a sum beyond +-65536
+// (or a NaN) first becomes -65536 or 65536, which clip alike, then the
+// conversion rounds to the nearest integer, ties to even, in the current
+// rounding mode like nearbyint, and the packing saturates to 16 bits.  (maxpd
+// answers its second operand for a NaN, which so goes to -.)
+void PolyphaseSynthesis::slotSse2(const double* s, double* v, uint32_t pos, int16_t* pcm) const {
+    alignas(16) double sum[32];
     slot<Pair>(s, v, pos, sum);
+#if defined(__SSE2__)
+    const __m128d top = _mm_set1_pd(65536.0), bottom = _mm_set1_pd(-65536.0);
+    for (int j = 0; j < 32; j += 8) {
+        __m128i words[4];
+        for (int i = 0; i < 4; ++i) {
+            words[i] = _mm_cvtpd_epi32(_mm_min_pd(_mm_max_pd(_mm_load_pd(sum + j + 2 * i), bottom), top));
+        }
+        const __m128i first = _mm_unpacklo_epi64(words[0], words[1]);
+        const __m128i second = _mm_unpacklo_epi64(words[2], words[3]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + j), _mm_packs_epi32(first, second));
+    }
+#else
+    for (int j = 0; j < 32; ++j) pcm[j] = roundToPcm(sum[j]);
+#endif
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx"))) void PolyphaseSynthesis::slotAvx(const double* s, double* v, uint32_t pos,
-                                                                double* sum) const {
+QW_TARGET_AVX void PolyphaseSynthesis::slotAvx(const double* s, double* v, uint32_t pos, int16_t* pcm) const {
+    alignas(32) double sum[32];
     slot<Quad>(s, v, pos, sum);
+    const __m256d top = _mm256_set1_pd(65536.0), bottom = _mm256_set1_pd(-65536.0);
+    for (int j = 0; j < 32; j += 8) {
+        __m128i words[2];
+        for (int i = 0; i < 2; ++i) {
+            words[i] = _mm256_cvtpd_epi32(_mm256_min_pd(_mm256_max_pd(_mm256_load_pd(sum + j + 4 * i), bottom), top));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + j), _mm_packs_epi32(words[0], words[1]));
+    }
+}
+
+// The products are not exact: no fusing where the level has fused
+// multiply-adds.
+QW_TARGET_AVX512 QW_NO_FUSING void PolyphaseSynthesis::slotAvx512(const double* s, double* v, uint32_t pos,
+                                                                  int16_t* pcm) const {
+    QW_NO_FUSING_HERE
+    alignas(64) double sum[32];
+    slot<Octet>(s, v, pos, sum);
+    // (Masked conversions and generic clamps: the plain intrinsics trip the
+    // compiler's uninitialised-value warning inside its own header.)
+    typedef int32_t Words __attribute__((vector_size(32)));
+    for (int j = 0; j < 32; j += 16) {
+        Words words[2];
+        for (int i = 0; i < 2; ++i) {
+            Octet x;
+            std::memcpy(&x, sum + j + 8 * i, sizeof x);
+            x = x > -65536.0 ? x : -65536.0;
+            x = x < 65536.0 ? x : 65536.0;
+            words[i] = Words(_mm512_maskz_cvtpd_epi32(__mmask8(0xFF), __m512d(x)));
+        }
+        const __m512i both =
+            __m512i(__builtin_shufflevector(words[0], words[1], 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pcm + j), _mm512_maskz_cvtsepi32_epi16(__mmask16(0xFFFF), both));
+    }
 }
 #endif
 
 int PolyphaseSynthesis::synthesize(const double* samples, int16_t* output, uint32_t channel, uint32_t stride) {
+    int16_t pcm[32];
+    synthesizeOne(slotForLevel(), samples, channel, pcm);
+    for (uint32_t j = 0; j < 32; ++j) output[channel + j * stride] = pcm[j];
+    return 0;
+}
+
+void PolyphaseSynthesis::synthesizeSlots(const double* const* channelSamples, uint32_t channels, uint32_t slots,
+                                         int16_t* output) {
+    const Slot kernel = slotForLevel();
+    for (uint32_t t = 0; t < slots; ++t) {
+        alignas(16) int16_t pcm[2][32];
+        for (uint32_t ch = 0; ch < channels; ++ch) synthesizeOne(kernel, channelSamples[ch] + 32 * t, ch, pcm[ch]);
+        int16_t* out = output + 32 * channels * t;
+        if (channels == 1) {
+            std::memcpy(out, pcm[0], sizeof pcm[0]);
+            continue;
+        }
+#if defined(__SSE2__)
+        for (int i = 0; i < 32; i += 8) {
+            const __m128i left = _mm_load_si128(reinterpret_cast<const __m128i*>(pcm[0] + i));
+            const __m128i right = _mm_load_si128(reinterpret_cast<const __m128i*>(pcm[1] + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi16(left, right));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 8), _mm_unpackhi_epi16(left, right));
+        }
+#else
+        for (int i = 0; i < 32; ++i) out[2 * i] = pcm[0][i], out[2 * i + 1] = pcm[1][i];
+#endif
+    }
+}
+
+PolyphaseSynthesis::Slot PolyphaseSynthesis::slotForLevel() {
+#if defined(__x86_64__) || defined(__i386__)
+    if (simd::active() >= simd::Level::avx512) return &PolyphaseSynthesis::slotAvx512;
+    if (simd::active() >= simd::Level::avx) return &PolyphaseSynthesis::slotAvx;
+#endif
+    return &PolyphaseSynthesis::slotSse2;
+}
+
+void PolyphaseSynthesis::synthesizeOne(Slot kernel, const double* samples, uint32_t channel, int16_t* pcm) {
     const uint32_t pos = (ringPosition[channel] - 64) & 1023;
     ringPosition[channel] = pos;
-    double sum[32];
-#if defined(__x86_64__) || defined(__i386__)
-    if (simd::active() >= simd::Level::avx) {
-        slotAvx(samples, ring[channel], pos, sum);
-    } else {
-        slotSse2(samples, ring[channel], pos, sum);
-    }
-#else
-    slotSse2(samples, ring[channel], pos, sum);
-#endif
-    int16_t* out = output + channel;
-    for (uint32_t j = 0; j < 32; ++j) out[j * stride] = roundToPcm(sum[j]);
-    return 0;
+    (this->*kernel)(samples, ring[channel], pos, pcm);
 }
 
 }  // namespace qw

@@ -24,6 +24,10 @@ public:
 
     // Writes 32 samples at output + channel + j * stride, j = 0..31.
     virtual int synthesize(const double* samples, int16_t* output, uint32_t channel, uint32_t stride);
+    // The same as synthesize for each time slot t < slots and channel c <
+    // channels in that order, with the samples at channelSamples[c] + 32 t and
+    // the output at output + 32 channels t, stride channels.
+    void synthesizeSlots(const double* const* channelSamples, uint32_t channels, uint32_t slots, int16_t* output);
     // Clears both rings and puts both ring positions back to 64.
     virtual int reset();
 
@@ -32,8 +36,16 @@ private:
     // subband samples, and the 32 window sums; vectors of the kind given.
     template <class Vector>
     void slot(const double* samples, double* v, uint32_t pos, double* sum) const;
-    void slotSse2(const double* samples, double* v, uint32_t pos, double* sum) const;
-    void slotAvx(const double* samples, double* v, uint32_t pos, double* sum) const;
+    // The same, the sums rounded to the 32 samples, for each instruction set.
+    void slotSse2(const double* samples, double* v, uint32_t pos, int16_t* pcm) const;
+    void slotAvx(const double* samples, double* v, uint32_t pos, int16_t* pcm) const;
+    void slotAvx512(const double* samples, double* v, uint32_t pos, int16_t* pcm) const;
+    using Slot = void (PolyphaseSynthesis::*)(const double*, double*, uint32_t, int16_t*) const;
+    // The slot kernel for the instruction set in use, asked per call so that a
+    // capped level takes effect at once.
+    static Slot slotForLevel();
+    // Steps the channel's ring position and writes the slot's 32 samples to pcm.
+    void synthesizeOne(Slot kernel, const double* samples, uint32_t channel, int16_t* pcm);
 
     double ring[2][1024];
     uint32_t ringPosition[2];

@@ -10,7 +10,12 @@ namespace {
 Level detect() {
 #if defined(__x86_64__) || defined(__i386__)
     // Also checks that the system saves the wide registers (OSXSAVE, XCR0).
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Level::avx2;
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl")) {
+        return Level::avx512;
+    }
+    if (avx2) return Level::avx2;
     if (__builtin_cpu_supports("avx")) return Level::avx;
 #endif
     return Level::sse2;

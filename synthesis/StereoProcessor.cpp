@@ -8,6 +8,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+#include "synthesis/Lanes.h"
+#include "synthesis/SimdLevel.h"
 
 namespace qw {
 
@@ -72,6 +79,77 @@ void markIntensityRegion(const BandIndex& bands, uint32_t row, bool mpeg1, const
     }
 }
 
+// Mid/side decoding of the first lines, N side by side: L = (M + S) / sqrt2,
+// R = (M - S) / sqrt2 with the sums and quotients in double, each lane as a
+// line alone.  Returns how many lines it did (a whole number of vectors).
+//
+// In single precision a quotient is stored as a float, and the product with
+// the reciprocal, (M + S) * (1 / sqrt2), lies within 2^-51 of it (relative).
+// So the quotient lies between that product scaled by 1 - 2^-50 and by
+// 1 + 2^-50, and when both round to the same float, the quotient does as
+// well, rounding being monotonic.  The products of a vector stand where
+// every lane agrees so (all but one line in 10^7 or so); otherwise the
+// vector is divided.
+template <class Sample, int N>
+__attribute__((always_inline)) inline uint32_t midSideLanes(Sample* left, Sample* right, uint32_t count) {
+    using L = Lanes<Sample, N>;
+    using D = typename L::Doubles;
+    using S = typename L::Samples;
+    constexpr double sqrt2 = midSideDivisor<Sample>;
+    constexpr double reciprocal = 1.0 / sqrt2, below = 1 - 0x1p-50, above = 1 + 0x1p-50;
+    uint32_t i = 0;
+    for (; i + N <= count; i += N) {
+        const D x = L::widen(L::load(left + i)), s = L::widen(L::load(right + i));
+        const D sum = x + s, difference = x - s;
+        if constexpr (std::is_same_v<Sample, float>) {
+            const D l = sum * reciprocal, r = difference * reciprocal;
+            const S lowLeft = L::stored(l * below), highLeft = L::stored(l * above);
+            const S lowRight = L::stored(r * below), highRight = L::stored(r * above);
+            // Each lane all ones where both agree: the vector stands when the
+            // 64-bit words of the answer are all ones.
+            const auto agree = (lowLeft == highLeft) & (lowRight == highRight);
+            uint64_t words[sizeof agree / 8];
+            std::memcpy(words, &agree, sizeof agree);
+            uint64_t all = ~uint64_t(0);
+            for (const uint64_t word : words) all &= word;
+            if (all == ~uint64_t(0)) {
+                L::store(left + i, lowLeft);
+                L::store(right + i, lowRight);
+                continue;
+            }
+        }
+        L::store(left + i, L::stored(sum / sqrt2));
+        L::store(right + i, L::stored(difference / sqrt2));
+    }
+    return i;
+}
+
+template <class Sample>
+uint32_t midSideTwo(Sample* left, Sample* right, uint32_t count) {
+    return midSideLanes<Sample, 2>(left, right, count);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+template <class Sample>
+QW_TARGET_AVX uint32_t midSideFour(Sample* left, Sample* right, uint32_t count) {
+    return midSideLanes<Sample, 4>(left, right, count);
+}
+
+template <class Sample>
+QW_TARGET_AVX512 uint32_t midSideEight(Sample* left, Sample* right, uint32_t count) {
+    return midSideLanes<Sample, 8>(left, right, count);
+}
+#endif
+
+template <class Sample>
+uint32_t decodeMidSide(Sample* left, Sample* right, uint32_t count) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (simd::active() >= simd::Level::avx512) return midSideEight(left, right, count);
+    if (simd::active() >= simd::Level::avx) return midSideFour(left, right, count);
+#endif
+    return midSideTwo(left, right, count);
+}
+
 }  // namespace
 
 template <class Sample>
@@ -97,10 +175,16 @@ void processStereo(const StereoTables<Sample>& tables, const BandIndex& bands, u
 
     const bool mpeg1 = frame.versionIndex == 0;
     int16_t position[576];
+    uint32_t first = 0;  // the lines before it are done
     if (intensity) {
         markIntensityRegion(bands, row, mpeg1, channel0, channel1, right, position);
+        if (midSide) {
+            while (first < 576 && position[first] == notIntensity) ++first;
+            first = decodeMidSide(left, right, first);
+        }
     } else {
-        std::fill(position, position + 576, notIntensity);
+        first = decodeMidSide(left, right, 576);
+        std::fill(position + first, position + 576, notIntensity);
     }
 
     // Products and sums in double; the single-precision variant rounds once
@@ -109,7 +193,7 @@ void processStereo(const StereoTables<Sample>& tables, const BandIndex& bands, u
     const uint32_t scale = channel1.scalefac_compress & 1;
     const Sample* oddGain = tables.lsfIntensityGain[scale * 2 + 0];
     const Sample* evenGain = tables.lsfIntensityGain[scale * 2 + 1];
-    for (uint32_t i = 0; i < 576; ++i) {
+    for (uint32_t i = first; i < 576; ++i) {
         const double x = left[i];
         const int16_t p = position[i];
         if (p != notIntensity) {

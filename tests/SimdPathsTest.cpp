@@ -6,21 +6,25 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "layer3/BandTables.h"
 #include "support/DecodeLoop.h"
 #include "support/MemoryStream.h"
 #include "support/Vectors.h"
+#include "synthesis/StereoProcessor.h"
 
 namespace qw::test {
 namespace {
 
-const char* const levelNames[] = {"sse2", "avx", "avx2"};
+const char* const levelNames[] = {"sse2", "avx", "avx2", "avx512"};
 
 // FNV-1a, 64 bits, over the PCM's bytes: a fingerprint of every bit.
 uint64_t fingerprint(const std::vector<int16_t>& pcm) {
@@ -93,6 +97,38 @@ TEST(SimdPaths, EveryLevelDecodesTheConformanceStreamsToTheSameBytes) {
     // A processor with SSE2 alone has one path and nothing to compare it with.
     if (simd::supported() != simd::Level::sse2) {
         EXPECT_GT(compared, 0u);
+    }
+}
+
+// Mid/side lines in single precision at every level, each the quotient (M +- S) / sqrt2 rounded to a float, also
+// where the quotient falls exactly halfway between two floats: there the lanes' shortcut through the reciprocal
+// must give way to the division.
+TEST(SimdPaths, EveryLevelDecodesMidSideLinesToTheirQuotients) {
+    const CapGuard guard;
+    const double divisor = 1.4142135623730951f;
+    std::mt19937 rng(7);
+    std::vector<float> mid(576), side(576);
+    for (size_t i = 0; i < 576; ++i) {
+        const float f = std::ldexp(std::uniform_real_distribution<float>(1, 2)(rng), int(rng() % 40) - 20);
+        // Halfway above f times the divisor needs 49 bits: a float and the float of what is left, if that fits.
+        const double product = (f + (double(std::nextafter(f, 2 * f)) - f) / 2) * divisor;
+        mid[i] = float(product);
+        side[i] = float(product - mid[i]);
+        if (side[i] != product - mid[i] || i % 7 == 0) side[i] = std::uniform_real_distribution<float>(-f, f)(rng);
+        if (i % 2) side[i] = -side[i];  // the halfway point in the right channel's quotient
+        if (i % 13 == 0) mid[i] = side[i] = i % 26 ? 0.0f : 1e-40f;
+    }
+    static const BandIndex bands;
+    const StereoTables<float> tables;
+    const GranuleInfo granule = {};
+    for (int level = 0; level <= int(simd::supported()); ++level) {
+        simd::cap(simd::Level(level));
+        std::vector<float> left = mid, right = side;
+        processStereo<float>(tables, bands, 0, {0, 2, 1, 2}, granule, granule, left.data(), right.data());
+        for (size_t i = 0; i < 576; ++i) {
+            ASSERT_EQ(left[i], float((double(mid[i]) + side[i]) / divisor)) << levelNames[level] << ", line " << i;
+            ASSERT_EQ(right[i], float((double(mid[i]) - side[i]) / divisor)) << levelNames[level] << ", line " << i;
+        }
     }
 }
 
