@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--version") {
+            std::printf("quillwave %s\n", QW_VERSION);
+            return 0;
+        }
         if (a == "--plugin" && i + 1 < argc) {
             options.plugin = argv[++i];
         } else if (a == "--ini" && i + 1 < argc) {
