@@ -38,12 +38,31 @@ bool Module::load(const std::string& path) {
     return true;
 }
 
+namespace {
+
+bool fileExists(const std::string& path) {
+    sys::Handle file = sys::openFile(path.c_str(), sys::FileAccess::read);
+    if (file == sys::invalidFile()) return false;
+    sys::closeFile(file);
+    return true;
+}
+
+}  // namespace
+
 std::string defaultModulePath() {
 #if defined(_WIN32)
-    return sys::executableDirectory() + "\\SQqw4.sqp";
+    const char* separator = "\\";
 #else
-    return sys::executableDirectory() + "/SQqw4.sqp";
+    const char* separator = "/";
 #endif
+    const std::string folder = sys::executableDirectory() + separator;
+    const std::string beside = folder + "SQqw4.sqp";
+    // An installed tree keeps the module in a library folder of its own,
+    // QW_MODULE_DIR_FROM_HOST relative to the host's folder (empty where the
+    // two share one folder).
+    if (fileExists(beside) || *QW_MODULE_DIR_FROM_HOST == '\0') return beside;
+    const std::string installed = folder + QW_MODULE_DIR_FROM_HOST + separator + "SQqw4.sqp";
+    return fileExists(installed) ? installed : beside;
 }
 
 }  // namespace qw::host

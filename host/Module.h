@@ -33,7 +33,8 @@ private:
     std::string errorText;
 };
 
-// SQqw4.sqp beside the running executable.
+// The first SQqw4.sqp that exists: beside the running executable, else in the
+// installed module folder relative to it; the one beside it when neither does.
 std::string defaultModulePath();
 
 }  // namespace qw::host

@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--version" && options.args.empty()) {
+            std::printf("quillwave %s\n", QW_VERSION);
+            return 0;
+        }
         if ((a == "--plugin" || a == "--ini") && options.args.empty()) {
             if (i + 1 >= argc) return fail("missing value for " + a);
             (a == "--plugin" ? options.plugin : options.ini) = argv[++i];

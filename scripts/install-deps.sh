@@ -9,7 +9,7 @@ level=${1:-full}
 packages=(cmake g++ make)
 if [ "$level" = full ]; then
   packages+=(libgtest-dev libbenchmark-dev gcc-multilib g++-multilib mingw-w64 sox lame ffmpeg mpg123 libmpg123-dev
-             pkg-config clang libclang-rt-14-dev clang-format binutils-mingw-w64-i686 e2fsprogs)
+             pkg-config clang libclang-rt-14-dev clang-format binutils-mingw-w64-i686 e2fsprogs dpkg-dev file)
 fi
 
 missing=()

@@ -4,7 +4,8 @@
 # 32-bit record layouts, the Windows builds (the shipped 32-bit DLL by its
 # exports and imports and at work under 32-bit Wine, the 64-bit twin's tests
 # and decodes under Wine), a short fuzzing run, and the decoding tests on an
-# emulated processor without AVX.  Installs what it needs when it is missing.
+# emulated processor without AVX; then makes the packages and checks them.
+# Installs what it needs when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -49,3 +50,10 @@ section "decoding on a processor without AVX (emulated)"
 # guest address space of the 32-bit Wine runs must not reach this qemu.
 (cd build && env -u QEMU_RESERVED_VA QW_EXPECT_SIMD=sse2 qemu-x86_64-static -cpu Nehalem ./quillwave_tests \
   --gtest_brief=1 --gtest_filter='SimdPaths.*:*Layer3Conformance.*:Layer1Decoder.*:Layer3Decoder.*:FastSynthesis.*')
+
+section "packages"
+# Made from the builds just tested: the Windows zip holds the DLL the 32-bit
+# Wine run exercised, and the .deb is installed, run and removed here.
+scripts/check-packages.sh build build-win32
+
+section "done: every check passed"
