@@ -78,8 +78,9 @@ int recordCommand(const Options& options) {
     PcmWriter writer;
     if (!writer.open(files[1])) return finish(fail(writer.error()));
     InputFile input;
-    GaplessTrimmer trimmer(
-        writer, arguments.has("--no-gapless") || !input.open(files[0]) ? GaplessInfo{} : readInformationFrame(input));
+    const GaplessInfo gapless =
+        arguments.has("--no-gapless") || !input.open(files[0]) ? GaplessInfo{} : readInformationFrame(input);
+    GaplessTrimmer trimmer(writer, gapless);
     trimmer.setFormat(format.sampleRate, format.channels);
 
     std::vector<uint8_t> buffer(chunk);
@@ -94,8 +95,20 @@ int recordCommand(const Options& options) {
         }
     } else {
         // decode always fills the whole buffer, with silence past the end of
-        // the file: the duration says where the stream's PCM ends.
-        const uint64_t total = uint64_t(std::llround(durationMs * format.sampleRate / 1000.0)) * format.channels * 2;
+        // the file: the duration says where the stream's PCM ends.  It is a
+        // sum of frame durations held as floats, so it is taken to the
+        // nearest whole frame.  Its scan looks for each next header across
+        // the side information, where a false header can win or lose a frame
+        // or two in a long file; the information frame's count is exact and
+        // rules when the two are that close.  A scan far from it is believed:
+        // a file cut short, or files joined end to end.
+        const uint64_t samplesPerFrame = format.samplesPerFrame();
+        uint64_t frames = uint64_t(std::llround(durationMs * format.sampleRate / 1000.0 / double(samplesPerFrame)));
+        if (gapless.trims()) {
+            const uint64_t announced = uint64_t(gapless.frames) + 1, near = 2 + announced / 1000;
+            if (frames + near >= announced && frames <= announced + near) frames = announced;
+        }
+        const uint64_t total = frames * samplesPerFrame * format.channels * 2;
         for (uint64_t written = 0; written < total;) {
             call->decode(recorder, recorder, buffer.data(), uint32_t(chunk));
             const uint32_t take = uint32_t(std::min<uint64_t>(chunk, total - written));
