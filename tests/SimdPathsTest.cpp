@@ -19,6 +19,10 @@
 #include "support/DecodeLoop.h"
 #include "support/MemoryStream.h"
 #include "support/Vectors.h"
+#include "synthesis/AliasReduction.h"
+#include "synthesis/FastSynthesis.h"
+#include "synthesis/Imdct.h"
+#include "synthesis/PolyphaseSynthesis.h"
 #include "synthesis/StereoProcessor.h"
 
 namespace qw::test {
@@ -100,36 +104,66 @@ TEST(SimdPaths, EveryLevelDecodesTheConformanceStreamsToTheSameBytes) {
     }
 }
 
-// Mid/side lines in single precision at every level, each the quotient (M +- S) / sqrt2 rounded to a float, also
-// where the quotient falls exactly halfway between two floats: there the lanes' shortcut through the reciprocal
-// must give way to the division.
-TEST(SimdPaths, EveryLevelDecodesMidSideLinesToTheirQuotients) {
+// One loud stereo pair of granules through the spectral stages and the synthesis bank at every level, in the
+// decoder's precision: mid/side lines up to line 342, a band edge that ends no vector of four or eight lines, and
+// intensity lines from there on, whose left channel leaves the upper subbands empty; alias reduction; the long and
+// the stop-window IMDCT; synthesis sums far beyond 2^31.  Each mid/side line is its quotient (M +- S) / sqrt2, also
+// where that falls exactly halfway between two floats: there the lanes' shortcut through the reciprocal must give
+// way to the division.  Every level gives the baseline's subband samples (zeros of either sign are alike: empty
+// subbands may be transformed or copied) and PCM.
+template <class Sample, class Bank>
+void decodeLoudGranulesAtEveryLevel() {
     const CapGuard guard;
-    const double divisor = 1.4142135623730951f;
+    const double divisor = Sample(1.4142135623730951), floatDivisor = 1.4142135623730951f;
     std::mt19937 rng(7);
     std::vector<float> mid(576), side(576);
     for (size_t i = 0; i < 576; ++i) {
         const float f = std::ldexp(std::uniform_real_distribution<float>(1, 2)(rng), int(rng() % 40) - 20);
         // Halfway above f times the divisor needs 49 bits: a float and the float of what is left, if that fits.
-        const double product = (f + (double(std::nextafter(f, 2 * f)) - f) / 2) * divisor;
+        const double product = (f + (double(std::nextafter(f, 2 * f)) - f) / 2) * floatDivisor;
         mid[i] = float(product);
         side[i] = float(product - mid[i]);
         if (side[i] != product - mid[i] || i % 7 == 0) side[i] = std::uniform_real_distribution<float>(-f, f)(rng);
         if (i % 2) side[i] = -side[i];  // the halfway point in the right channel's quotient
         if (i % 13 == 0) mid[i] = side[i] = i % 26 ? 0.0f : 1e-40f;
+        if (i >= 342) side[i] = 0;  // intensity position 0: all on the right
     }
     static const BandIndex bands;
-    const StereoTables<float> tables;
-    const GranuleInfo granule = {};
+    const StereoTables<Sample> stereo;
+    const ImdctTables<Sample> imdct;
+    GranuleInfo granules[2] = {};
+    granules[1].window_switching_flag = 1, granules[1].block_type = 3;
+    std::vector<Sample> baseline;
+    std::vector<int16_t> baselinePcm;
     for (int level = 0; level <= int(simd::supported()); ++level) {
         simd::cap(simd::Level(level));
-        std::vector<float> left = mid, right = side;
-        processStereo<float>(tables, bands, 0, {0, 2, 1, 2}, granule, granule, left.data(), right.data());
-        for (size_t i = 0; i < 576; ++i) {
-            ASSERT_EQ(left[i], float((double(mid[i]) + side[i]) / divisor)) << levelNames[level] << ", line " << i;
-            ASSERT_EQ(right[i], float((double(mid[i]) - side[i]) / divisor)) << levelNames[level] << ", line " << i;
+        std::vector<Sample> overlap(2 * 576), samples(2 * 2 * 576);  // by channel, then granule
+        for (int g = 0; g < 2; ++g) {
+            std::vector<Sample> left(mid.begin(), mid.end()), right(side.begin(), side.end());
+            processStereo<Sample>(stereo, bands, 0, {0, 2, 1, 3}, granules[g], granules[g], left.data(), right.data());
+            for (size_t i = 0; i < 342; ++i) {
+                ASSERT_EQ(left[i], Sample((double(mid[i]) + side[i]) / divisor)) << levelNames[level] << ", line " << i;
+                ASSERT_EQ(right[i], Sample((double(mid[i]) - side[i]) / divisor))
+                    << levelNames[level] << ", line " << i;
+            }
+            for (int ch = 0; ch < 2; ++ch) {
+                Sample* spectrum = ch ? right.data() : left.data();
+                reduceAliasing(granules[g], 0, spectrum);
+                inverseMdct(imdct, granules[g], spectrum, &overlap[576 * ch], &samples[1152 * ch + 576 * g]);
+            }
         }
+        std::vector<int16_t> pcm(2 * 1152);
+        const Sample* channels[] = {&samples[0], &samples[1152]};
+        Bank().synthesizeSlots(channels, 2, 36, pcm.data());
+        if (level == 0) baseline = samples, baselinePcm = pcm;
+        EXPECT_TRUE(samples == baseline) << levelNames[level] << ": subband samples differ from sse2";
+        EXPECT_TRUE(pcm == baselinePcm) << levelNames[level] << ": PCM differs from sse2";
     }
+}
+
+TEST(SimdPaths, EveryLevelDecodesLoudGranulesAlike) {
+    decodeLoudGranulesAtEveryLevel<float, FastSynthesis>();
+    decodeLoudGranulesAtEveryLevel<double, PolyphaseSynthesis>();
 }
 
 }  // namespace
