@@ -78,9 +78,9 @@ int recordCommand(const Options& options) {
     PcmWriter writer;
     if (!writer.open(files[1])) return finish(fail(writer.error()));
     InputFile input;
-    const GaplessInfo gapless =
-        arguments.has("--no-gapless") || !input.open(files[0]) ? GaplessInfo{} : readInformationFrame(input);
-    GaplessTrimmer trimmer(writer, gapless);
+    // The information frame gives the frame count and, unless --no-gapless, what to trim.
+    const GaplessInfo found = input.open(files[0]) ? readInformationFrame(input) : GaplessInfo{};
+    GaplessTrimmer trimmer(writer, arguments.has("--no-gapless") ? GaplessInfo{} : found);
     trimmer.setFormat(format.sampleRate, format.channels);
 
     std::vector<uint8_t> buffer(chunk);
@@ -104,8 +104,8 @@ int recordCommand(const Options& options) {
         // a file cut short, or files joined end to end.
         const uint64_t samplesPerFrame = format.samplesPerFrame();
         uint64_t frames = uint64_t(std::llround(durationMs * format.sampleRate / 1000.0 / double(samplesPerFrame)));
-        if (gapless.trims()) {
-            const uint64_t announced = uint64_t(gapless.frames) + 1, near = 2 + announced / 1000;
+        if (found.frames > 0) {
+            const uint64_t announced = uint64_t(found.frames) + 1, near = 2 + announced / 1000;
             if (frames + near >= announced && frames <= announced + near) frames = announced;
         }
         const uint64_t total = frames * samplesPerFrame * format.channels * 2;
