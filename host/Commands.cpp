@@ -33,9 +33,12 @@ const char usage[] =
     "      show the settings page; with a choice, make it and close the page\n"
     "  --help\n"
     "      this text\n"
+    "  --version\n"
+    "      print the version\n"
     "\n"
     "options:\n"
-    "  --plugin PATH   the module to load (default: SQqw4.sqp beside this program)\n"
+    "  --plugin PATH   the module to load (default: SQqw4.sqp beside this program,\n"
+    "                  else in ../lib/quillwave/ from its folder)\n"
     "  --ini FILE      the settings file (default: quillwave.ini in the user's\n"
     "                  config folder)\n";
 
