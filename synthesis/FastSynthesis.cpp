@@ -103,8 +103,14 @@ __attribute__((always_inline)) inline void load(Floats4& v, const float* p) {
 __attribute__((always_inline)) inline void load(Floats8& v, const float* p) {
     v = *reinterpret_cast<const UnalignedFloats8*>(p);
 }
-__attribute__((always_inline)) inline void store(float* p, Floats4 v) { *reinterpret_cast<UnalignedFloats4*>(p) = v; }
-__attribute__((always_inline)) inline void store(float* p, Floats8 v) { *reinterpret_cast<UnalignedFloats8*>(p) = v; }
+// By reference: a wide vector passed by value to a function built without
+// AVX changes the calling convention, which clang refuses.
+__attribute__((always_inline)) inline void store(float* p, const Floats4& v) {
+    *reinterpret_cast<UnalignedFloats4*>(p) = v;
+}
+__attribute__((always_inline)) inline void store(float* p, const Floats8& v) {
+    *reinterpret_cast<UnalignedFloats8*>(p) = v;
+}
 
 // Transposes a square of floats: lane i of vector j of out is lane j of
 // vector i of in.

@@ -108,7 +108,7 @@ __attribute__((always_inline)) inline void longTransforms(const Sample* spectrum
     using S = typename L::Samples;
     // x[i] holds value i of each subband: the subbands' rows turned into
     // columns, N values at a time, and the last few one by one.
-    S x[18];
+    typename L::AlignedSamples x[18];
     constexpr uint32_t whole = 18 / N * N;
     for (uint32_t i = 0; i < whole; i += N) {
         for (int lane = 0; lane < N; ++lane) std::memcpy(&x[i + lane], spectrum + 18 * (sb + lane) + i, sizeof(S));

@@ -23,9 +23,9 @@ namespace qw {
 // uses lanes).
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-#if defined(__x86_64__) || defined(__i386__)
-// Four or eight floats to doubles in one instruction, where the compiler's
-// generic conversion would take them apart.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
+// Four or eight floats to doubles in one instruction, where GCC's generic
+// conversion would take them apart (clang makes the one instruction itself).
 typedef float FourFloats __attribute__((vector_size(16)));
 typedef double FourDoubles __attribute__((vector_size(32)));
 typedef float EightFloats __attribute__((vector_size(32)));
@@ -46,9 +46,11 @@ struct Lanes {
     // product itself (double has more than twice float's precision, so the
     // two roundings never differ from one); such steps run in float lanes.
     typedef Sample Samples __attribute__((vector_size(sizeof(Sample) * N), aligned(sizeof(Sample))));
+    // The same at the vector's own alignment, for arrays of them on the stack.
+    typedef Sample AlignedSamples __attribute__((vector_size(sizeof(Sample) * N)));
 
     __attribute__((always_inline)) static Doubles widen(Samples v) {
-#if defined(__x86_64__) || defined(__i386__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(__clang__)
         if constexpr (std::is_same_v<Sample, float> && N == 4) return Doubles(widenFour(FourFloats(v)));
         if constexpr (std::is_same_v<Sample, float> && N == 8) return Doubles(widenEight(EightFloats(v)));
 #endif
