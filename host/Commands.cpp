@@ -60,7 +60,7 @@ const std::string* Arguments::value(const std::string& name) const {
     return found;
 }
 
-bool parseArguments(const Options& options, std::initializer_list<OptionSpec> known, Arguments* arguments,
+bool parseArguments(const Options& options, std::initializer_list<KnownOption> known, Arguments* arguments,
                     std::string* error) {
     for (size_t i = 1; i < options.args.size(); ++i) {
         const std::string& a = options.args[i];
@@ -68,14 +68,14 @@ bool parseArguments(const Options& options, std::initializer_list<OptionSpec> kn
             arguments->operands.push_back(a);
             continue;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& k : known)
-            if (a == k.name) spec = &k;
-        if (spec == nullptr) {
+        const KnownOption* option = nullptr;
+        for (const KnownOption& k : known)
+            if (a == k.name) option = &k;
+        if (option == nullptr) {
             *error = "unknown option " + a + " for " + options.args[0];
             return false;
         }
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             arguments->options.emplace_back(a, "");
         } else if (i + 1 < options.args.size()) {
             arguments->options.emplace_back(a, options.args[++i]);

@@ -27,7 +27,7 @@ int fail(const std::string& message, int code = 1);
 void warn(const std::string& message);
 
 // One option a command takes, with a value ("--seek MS") or without ("--wipe").
-struct OptionSpec {
+struct KnownOption {
     const char* name;
     bool takesValue;
 };
@@ -46,7 +46,7 @@ struct Arguments {
 // Splits options.args[1...] into the options of known and the operands;
 // false, with error set ("missing value for --seek", "unknown option --x"),
 // when an argument does not fit.
-bool parseArguments(const Options& options, std::initializer_list<OptionSpec> known, Arguments* arguments,
+bool parseArguments(const Options& options, std::initializer_list<KnownOption> known, Arguments* arguments,
                     std::string* error);
 
 // A whole decimal number from 0 to max and nothing else: "4k", "-5", "1e3",

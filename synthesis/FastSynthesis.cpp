@@ -12,6 +12,7 @@
 #include <immintrin.h>
 #endif
 
+#include "synthesis/InterleaveSlot.h"
 #include "synthesis/SimdLevel.h"
 #include "synthesis/SynthesisWindow.h"
 
@@ -409,24 +410,6 @@ Kernels kernelsForLevel() {
     return {4, transformFour, windowSlotSse2};
 }
 
-// Writes one time slot's samples of every channel, interleaved.
-inline void interleave(const int16_t (*pcm)[32], uint32_t channels, int16_t* output) {
-    if (channels == 1) {
-        std::memcpy(output, pcm[0], sizeof pcm[0]);
-        return;
-    }
-#if defined(__SSE2__)
-    for (int i = 0; i < 32; i += 8) {
-        const __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pcm[0] + i));
-        const __m128i right = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pcm[1] + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(output + 2 * i), _mm_unpacklo_epi16(left, right));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(output + 2 * i + 8), _mm_unpackhi_epi16(left, right));
-    }
-#else
-    for (int i = 0; i < 32; ++i) output[2 * i] = pcm[0][i], output[2 * i + 1] = pcm[1][i];
-#endif
-}
-
 }  // namespace
 
 FastSynthesis::FastSynthesis() : tables(&sharedTables()) { reset(); }
@@ -470,7 +453,7 @@ void FastSynthesis::synthesizeSlots(const float* const* channelSamples, uint32_t
             if (channel == 0) bufferOffset = (bufferOffset - 1) & 15;
             kernels.window(half[channel][0], half[channel][1], bufferOffset, values[lane], tables->window,
                            pcm[channel]);
-            if (channel + 1 == channels) interleave(pcm, channels, output + 32 * channels * (index / channels));
+            if (channel + 1 == channels) interleaveSlot(pcm, channels, output + 32 * channels * (index / channels));
         }
     }
 }

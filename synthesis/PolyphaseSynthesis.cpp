@@ -9,6 +9,7 @@
 #include <immintrin.h>
 #endif
 
+#include "synthesis/InterleaveSlot.h"
 #include "synthesis/SimdLevel.h"
 #include "synthesis/SynthesisWindow.h"
 
@@ -225,21 +226,7 @@ void PolyphaseSynthesis::synthesizeSlots(const double* const* channelSamples, ui
     for (uint32_t t = 0; t < slots; ++t) {
         alignas(16) int16_t pcm[2][32];
         for (uint32_t ch = 0; ch < channels; ++ch) synthesizeOne(kernel, channelSamples[ch] + 32 * t, ch, pcm[ch]);
-        int16_t* out = output + 32 * channels * t;
-        if (channels == 1) {
-            std::memcpy(out, pcm[0], sizeof pcm[0]);
-            continue;
-        }
-#if defined(__SSE2__)
-        for (int i = 0; i < 32; i += 8) {
-            const __m128i left = _mm_load_si128(reinterpret_cast<const __m128i*>(pcm[0] + i));
-            const __m128i right = _mm_load_si128(reinterpret_cast<const __m128i*>(pcm[1] + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_unpacklo_epi16(left, right));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i + 8), _mm_unpackhi_epi16(left, right));
-        }
-#else
-        for (int i = 0; i < 32; ++i) out[2 * i] = pcm[0][i], out[2 * i + 1] = pcm[1][i];
-#endif
+        interleaveSlot(pcm, channels, output + 32 * channels * t);
     }
 }
 
