@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/InputFile.h"
+#include "quillwave/frames.h"
 
 namespace qw::host {
 
@@ -23,34 +24,15 @@ constexpr size_t lameDelayAt = 21;
 // count, byte count, table of contents and quality, then the extension.
 constexpr size_t informationFrameBytes = 4 + 32 + 8 + 4 + 4 + 100 + 4 + lameExtensionBytes;
 
-// Bitrates of Layer III in kbit/s by index, MPEG-1 and MPEG-2 (which
-// MPEG-2.5 shares).
-constexpr uint16_t bitrates[2][15] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
-                                      {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
-constexpr uint32_t baseRates[3] = {44100, 48000, 32000};
-
-uint32_t bigEndian32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
 }  // namespace
 
 GaplessInfo parseInformationFrame(const uint8_t* bytes, size_t count) {
     GaplessInfo info;
     if (count < 4) return info;
-    // A Layer III frame header of a bitrate of its table (free format holds
-    // no information frame).
-    const uint32_t header = bigEndian32(bytes);
-    const uint32_t version = header >> 19 & 3, layer = header >> 17 & 3, bitrateIndex = header >> 12 & 15,
-                   rateIndex = header >> 10 & 3;
-    if ((header & 0xFFE00000u) != 0xFFE00000u || version == 1 || layer != 1 || bitrateIndex == 0 ||
-        bitrateIndex == 15 || rateIndex == 3) {
-        return info;
-    }
-    const bool mpeg1 = version == 3, mono = (header >> 6 & 3) == 3;
-    const uint32_t rate = baseRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-    const uint32_t frameBytes =
-        (mpeg1 ? 144 : 72) * 1000 * bitrates[mpeg1 ? 0 : 1][bitrateIndex] / rate + (header >> 9 & 1);
+    // A Layer III frame header (free format holds no information frame).
+    const uint32_t header = qwHeaderWord(bytes), frameBytes = qwFrameBytes(header);
+    if (frameBytes == 0 || (header >> 17 & 3) != 1) return info;
+    const bool mpeg1 = (header >> 19 & 3) == 3, mono = (header >> 6 & 3) == 3;
     // Bytes past the frame belong to the next one.
     const size_t end = std::min<size_t>(count, frameBytes);
 
@@ -60,11 +42,11 @@ GaplessInfo parseInformationFrame(const uint8_t* bytes, size_t count) {
     if (at + 8 > end || (std::memcmp(bytes + at, "Xing", 4) != 0 && std::memcmp(bytes + at, "Info", 4) != 0)) {
         return info;
     }
-    // Each field the flags announce follows the one before.
-    const uint32_t flags = bigEndian32(bytes + at + 4);
+    // Each field the flags announce follows the one before; all are big-endian.
+    const uint32_t flags = qwHeaderWord(bytes + at + 4);
     at += 8;
     const bool hasFrames = (flags & 1) != 0;
-    if (hasFrames && at + 4 <= end) info.frames = bigEndian32(bytes + at);
+    if (hasFrames && at + 4 <= end) info.frames = qwHeaderWord(bytes + at);
     at += (hasFrames ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
 
     // An extension starts with its encoder's name; a plain Xing frame has
