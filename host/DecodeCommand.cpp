@@ -107,8 +107,7 @@ int decodeCommand(const Options& options) {
     player.waitForEnd(true);
     player.stop();
     player.shutdown();
-    boxes.waitUntilClosed();
-    if (const std::string said = boxes.summary(); !said.empty()) std::fprintf(stderr, "quillwave: %s\n", said.c_str());
+    boxes.report();
 
     if (!writer.close() || player.writeFailed) {
         writer.discard();

@@ -121,9 +121,7 @@ int infoCommand(const Options& options) {
         // The stream ended without a block of PCM: the module refused its
         // frames (Layer II), with its messages meanwhile.
         finish(0);
-        boxes.waitUntilClosed();
-        if (const std::string said = boxes.summary(); !said.empty())
-            std::fprintf(stderr, "quillwave: %s\n", said.c_str());
+        boxes.report();
         if (player.infoRequests == 0) return fail("no MPEG audio frame found in " + files[0], 2);
         return fail("the module decoded no PCM from " + files[0] + " (its frames are Layer " +
                         std::to_string(player.layer) + ")",

@@ -1,6 +1,7 @@
 #include "host/MessageBoxes.h"
 
 #include <chrono>
+#include <cstdio>
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -12,11 +13,12 @@ void MessageBoxes::closed(const char* text) {
     ++count;
 }
 
-std::string MessageBoxes::summary() const {
+void MessageBoxes::report() const {
+    waitUntilClosed();
     const uint32_t boxes = count;
-    if (boxes == 0) return "";
-    return "closed " + std::to_string(boxes) + " message box" + (boxes == 1 ? "" : "es") + " from the module: \"" +
-           firstText + "\"";
+    if (boxes == 0) return;
+    std::fprintf(stderr, "quillwave: closed %u message box%s from the module: \"%s\"\n", unsigned(boxes),
+                 boxes == 1 ? "" : "es", firstText.c_str());
 }
 
 #if defined(_WIN32)

@@ -22,13 +22,13 @@ public:
     MessageBoxes(const MessageBoxes&) = delete;
     MessageBoxes& operator=(const MessageBoxes&) = delete;
 
-    // Waits (at most 10 s) until a box that was found is closed.
-    void waitUntilClosed() const;
-    // "closed N message boxes from the module: "TEXT"" when there were any;
-    // asked once the module shows no more.
-    std::string summary() const;
+    // Once the module shows no more: waits (at most 10 s) until a box that
+    // was found is closed, then prints "quillwave: closed N message boxes
+    // from the module: "TEXT"" on standard error when there were any.
+    void report() const;
 
 private:
+    void waitUntilClosed() const;
     void closed(const char* text);
 #if defined(_WIN32)
     static uint32_t watch(void* self);

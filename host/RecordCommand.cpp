@@ -89,10 +89,7 @@ int recordCommand(const Options& options) {
         // them, and nothing is written.
         MessageBoxes boxes(module);
         call->decode(recorder, recorder, buffer.data(), uint32_t(chunk));
-        boxes.waitUntilClosed();
-        if (const std::string said = boxes.summary(); !said.empty()) {
-            std::fprintf(stderr, "quillwave: %s\n", said.c_str());
-        }
+        boxes.report();
     } else {
         // decode always fills the whole buffer, with silence past the end of
         // the file: the duration says where the stream's PCM ends.  It is a
