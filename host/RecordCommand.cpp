@@ -70,16 +70,16 @@ int recordCommand(const Options& options) {
     call->getDuration(recorder, recorder, &durationMs);
 
     // The host finds the stream's start as the recorder's file stream does.
+    InputFile input;
     StreamFormat format;
-    if (!readStreamFormat(files[0], &format) || durationMs <= 0) {
+    if (!input.open(files[0]) || !readStreamFormat(input, &format) || durationMs <= 0) {
         return finish(fail("no MPEG audio frame found in " + files[0], 2));
     }
     std::fprintf(stderr, "%s: duration %.3f ms\n", files[0].c_str(), durationMs);
     PcmWriter writer;
     if (!writer.open(files[1])) return finish(fail(writer.error()));
-    InputFile input;
     // The information frame gives the frame count and, unless --no-gapless, what to trim.
-    const GaplessInfo found = input.open(files[0]) ? readInformationFrame(input) : GaplessInfo{};
+    const GaplessInfo found = readInformationFrame(input);
     GaplessTrimmer trimmer(writer, arguments.has("--no-gapless") ? GaplessInfo{} : found);
     trimmer.setFormat(format.sampleRate, format.channels);
 

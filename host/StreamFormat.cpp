@@ -1,6 +1,6 @@
 #include "host/StreamFormat.h"
 
-#include "host/InputFile.h"
+#include "quillwave/frames.h"
 
 namespace qw::host {
 
@@ -24,14 +24,12 @@ bool parseHeader(uint32_t word, StreamFormat* format) {
 
 }  // namespace
 
-bool readStreamFormat(const std::string& path, StreamFormat* format) {
+bool readStreamFormat(InputFile& input, StreamFormat* format) {
     // The input starts at its first confirmed frame, as the module's recorder
     // stream does.
-    InputFile input;
     uint8_t header[4];
-    return input.open(path) && input.audioFound() && input.read(header, sizeof header) == sizeof header &&
-           parseHeader(uint32_t(header[0]) << 24 | uint32_t(header[1]) << 16 | uint32_t(header[2]) << 8 | header[3],
-                       format);
+    return input.audioFound() && input.peek(header, sizeof header) == sizeof header &&
+           parseHeader(qwHeaderWord(header), format);
 }
 
 }  // namespace qw::host

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "host/InputFile.h"
+
 namespace qw::host {
 
 struct StreamFormat {
@@ -15,8 +17,9 @@ struct StreamFormat {
     uint32_t samplesPerFrame() const { return layer == 1 ? 384 : layer == 3 && sampleRate < 32000 ? 576 : 1152; }
 };
 
-// The format of the first frame header that the following frames confirm;
-// false when there is none.
-bool readStreamFormat(const std::string& path, StreamFormat* format);
+// The format of the first frame header that the following frames confirm,
+// read ahead from an input just opened and left to be read; false when there
+// is none.
+bool readStreamFormat(InputFile& input, StreamFormat* format);
 
 }  // namespace qw::host
