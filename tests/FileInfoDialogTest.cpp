@@ -196,9 +196,7 @@ TEST(HeadlessDialogTable, WorksTheModuleFilesOwnDialog) {
     EXPECT_NE(t->setItemText(dialog, QW_ITEM_TITLE, "Title"), 0);
     EXPECT_EQ(t->getItemText(dialog, QW_ITEM_TITLE, text, 4), 3u);
     EXPECT_STREQ(text, "Tit");
-    EXPECT_EQ(t->comboCount(dialog, QW_ITEM_GENRE), 148);
     EXPECT_EQ(t->comboSetSelection(dialog, QW_ITEM_GENRE, 17), 17);
-    EXPECT_EQ(t->comboSelection(dialog, QW_ITEM_GENRE), 17);
     EXPECT_EQ(t->comboItemText(dialog, QW_ITEM_GENRE, 17, text, sizeof text), 4);
     EXPECT_STREQ(text, "Rock");
     // Keys pass the dialog's own hook: Return presses Close.

@@ -1,9 +1,7 @@
-// The file-information dialog as the system's window manager shows it: the
-// Windows host keeps it open with `info --show`, and this test works it from
-// another process through the window system alone, the way a user or an
-// accessibility tool would: reading the controls, editing, pressing Save and
-// Close.  Windows only: elsewhere the dialog is headless and lives only inside
-// the process that opened it.
+// The file-information dialog as the system's window manager shows it: the Windows host keeps it open with
+// `info --show`, and this test works it from another process through the window system alone, the way a user or an
+// accessibility tool would: reading the controls, editing, pressing Save and Close.  Windows only: elsewhere the
+// dialog is headless and lives only inside the process that opened it.
 #if defined(_WIN32)
 
 #include <gtest/gtest.h>
@@ -67,13 +65,10 @@ TEST(FileInfoWindow, HostShowsTheDialogAndItSavesTheTag) {
         return;  // the host still waits for its dialog; the run's time-out ends it
     }
 
-    // What the dialog shows for the sample's tag and stream, every control of it usable.
+    // What the dialog shows of the sample's tag, every control of it usable (the status and the stream's properties
+    // the host's info command reads through the window system too).
     EXPECT_EQ(text(dialog, item::path), mp3.path);
     EXPECT_EQ(text(dialog, item::artist), "Quillwave");
-    EXPECT_EQ(text(dialog, item::status), "Use Me!");
-    EXPECT_EQ(text(dialog, item::properties),
-              "Length: 4 Seconds\r\nMPEG Version: MPEG 1\r\nLayer: 3\r\nSampleRate: 44100\r\nBitRate: 128\r\n"
-              "Mode: Stereo\r\nLength: 64911 Bytes");
     EXPECT_EQ(qw::sys::comboSelection(dialog, item::genre), 52);
     for (int32_t id : {item::artist, item::title, item::album, item::comment, item::year, item::genre, item::save,
                        item::wipe, item::close, item::tagGroup, item::yearGenreLabel}) {

@@ -103,7 +103,6 @@ TEST(FrameHeader, VbrHeaderGivesLengthAndBitrate) {
         ASSERT_EQ(header.readNextFrame(), 0u);
         EXPECT_EQ(header.vbrInfo().bitrate, bitrate) << tag;
         EXPECT_EQ(header.lengthMs(), lengthMs) << tag;
-        EXPECT_EQ(header.vbrInfo().quality, -1) << tag;
     }
     // An ID3v2 tag in front (the first bytes are no frame header), and a stream shorter than the 512-byte probe.
     std::vector<uint8_t> tagged = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -160,19 +159,18 @@ TEST(FrameHeader, LengthSaturatesAtTheLargestI32) {
 TEST(Saturating, ConvertsEveryDoubleIntoTheTargetRange) {
     using qw::saturatingCast;
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    // Value, as i32, as u32, as i64.
-    const std::tuple<double, int32_t, uint32_t, int64_t> cases[] = {
-        {-7.9, -7, 0, -7},
-        {2147483647.9, INT32_MAX, 2147483647u, 2147483647},
-        {4294967296.0, INT32_MAX, UINT32_MAX, 4294967296},
-        {-1e300, INT32_MIN, 0, INT64_MIN},
-        {1e300, INT32_MAX, UINT32_MAX, INT64_MAX},
-        {inf, INT32_MAX, UINT32_MAX, INT64_MAX},
-        {nan, 0, 0, 0},
+    // Value, as i32, as i64.
+    const std::tuple<double, int32_t, int64_t> cases[] = {
+        {-7.9, -7, -7},
+        {2147483647.9, INT32_MAX, 2147483647},
+        {4294967296.0, INT32_MAX, 4294967296},
+        {-1e300, INT32_MIN, INT64_MIN},
+        {1e300, INT32_MAX, INT64_MAX},
+        {inf, INT32_MAX, INT64_MAX},
+        {nan, 0, 0},
     };
-    for (const auto& [value, i32, u32, i64] : cases) {
+    for (const auto& [value, i32, i64] : cases) {
         EXPECT_EQ(saturatingCast<int32_t>(value), i32) << value;
-        EXPECT_EQ(saturatingCast<uint32_t>(value), u32) << value;
         EXPECT_EQ(saturatingCast<int64_t>(value), i64) << value;
     }
 }

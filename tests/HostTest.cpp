@@ -59,9 +59,6 @@ TEST(HostDecode, FailuresExitWithAStatusAndOneLine) {
     const std::string wav = " " + output.path, longPath = "/tmp/" + std::string(1100, 'x') + ".mp3";
     // Arguments, exit status, the reason, a line the command must write too.
     std::vector<std::tuple<std::string, int, std::string, std::string>> cases = {
-        {"decode " + garbage.path + wav, 2, "no MPEG audio frame found", ""},
-        {"record " + garbage.path + wav, 2, "no MPEG audio frame found", ""},
-        {"info " + garbage.path, 2, "no MPEG audio frame found", ""},
         {"decode " + wave.path + wav, 2, "no MPEG audio frame found", ""},
         {"decode " + vectorsDir() + "/l3-he_free.bit" + wav, 2, "no MPEG audio frame found", ""},
         {"decode /nonexistent/quillwave.mp3" + wav, 1, "quillwave.mp3 does not exist", ""},
@@ -81,15 +78,15 @@ TEST(HostDecode, FailuresExitWithAStatusAndOneLine) {
     const auto withInput = [&](const std::string& command, const std::string& input) {
         return command + " " + input + (command == "info" || command == "tag" ? "" : wav);
     };
-    for (const char* command : {"decode", "record", "info"})
-        cases.emplace_back(withInput(command, std::filesystem::temp_directory_path().string()), 1, "is a directory",
-                           "");
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    for (const char* command : {"decode", "record", "info"}) {
+        cases.emplace_back(withInput(command, garbage.path), 2, "no MPEG audio frame found", "");
+        cases.emplace_back(withInput(command, folder), 1, "is a directory", "");
 #if !defined(_WIN32)  // on Windows the refusals are system message boxes
-    const std::string layerTwo = vectorsDir() + "/l2-fl13.bit";
-    for (const char* command : {"decode", "record", "info"})
-        cases.emplace_back(withInput(command, layerTwo), 2, "decoded no PCM",
+        cases.emplace_back(withInput(command, vectorsDir() + "/l2-fl13.bit"), 2, "decoded no PCM",
                            "closed 49 message boxes from the module");
 #endif
+    }
     for (const auto& [arguments, status, reason, said] : cases) {
         const HostRun run = runHost(arguments);
         EXPECT_EQ(run.status, status) << arguments;

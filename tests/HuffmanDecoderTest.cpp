@@ -56,8 +56,7 @@ TEST(HuffmanDecoder, StopsAtTheGranuleEnd) {
               std::make_tuple(576u, -1.0, 574u, uint16_t(0)));
 }
 
-// Every code word of every tree, the bits of its path from the root, as the
-// pair (or quadruple) its leaf holds.
+// Every code word of every tree, the bits of its path from the root, as the pair (or quadruple) its leaf holds.
 void collectCodeWords(const int16_t* tree, uint32_t k, const std::string& path,
                       std::vector<std::pair<std::string, int16_t>>* words) {
     if (tree[k] >= 0) {
@@ -68,10 +67,9 @@ void collectCodeWords(const int16_t* tree, uint32_t k, const std::string& path,
     collectCodeWords(tree, k + 1 + uint32_t(-tree[k]), path + "1", words);
 }
 
-// Each code word alone, with its escape bits (all ones) and sign bits (x
-// negative), in a granule of exactly its length: the decoder must give the
-// leaf's values and take exactly those bits, neither leaving any for a
-// quadruple nor reading past the end (both would change lineCount).
+// Each code word alone, with its escape bits (all ones) and sign bits (x negative), in a granule of exactly its length:
+// the decoder must give the leaf's values and take exactly those bits, neither leaving any for a quadruple nor reading
+// past the end (both would change lineCount).
 TEST(HuffmanDecoder, EveryCodeWordTakesExactlyItsBits) {
     size_t checked = 0;
     for (uint32_t table = 0; table < 34; ++table) {

@@ -82,8 +82,7 @@ TEST(Id3v1Tag, SaveAndWipeLeaveAtMostOneTagAtTheEndOfWritableFiles) {
         EXPECT_EQ(file.closeAndRead(), body + saved) << genre;
     }
 
-    // Short files and read-only handles are left alone; a file without a tag
-    // needs no wiping, whatever the handle.
+    // Short files and read-only handles are left alone; a file without a tag needs no wiping, whatever the handle.
     for (const auto& [content, access] :
          {std::pair{Bytes(100, 'Z'), sys::FileAccess::readWrite},
           {Bytes(300, 'Z'), sys::FileAccess::read},

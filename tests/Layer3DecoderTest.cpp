@@ -56,9 +56,8 @@ struct Chain {
     std::vector<int16_t> pcm = std::vector<int16_t>(2305, 7);
 };
 
-// Frame A codes nothing itself but carries frame B's main data at the end of
-// its payload (one line per granule: table 1 code 01, + sign); B points back to it.
-// A silent frame Q with no main data follows.
+// Frame A codes nothing itself but carries frame B's main data at the end of its payload (one line per granule: table 1
+// code 01, + sign); B points back to it. A silent frame Q with no main data follows.
 template <class Decoder>
 void expectReservoirAndReset() {
     const Channel silent[2][2] = {}, loud[2][2] = {{{3, 1, 230, 1, 0}, {}}, {{3, 1, 230, 1, 0}, {}}};

@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
 #include "support/DecodeLoop.h"
 #include "support/MemoryStream.h"
 #include "support/TempFile.h"
@@ -98,18 +97,6 @@ TEST(Recorder, ObjectsAndFilesKeepNoStateOfOthers) {
     // Opening another file drops what was carried over from the first.
     ASSERT_EQ(a.open(pathB), 0);
     EXPECT_EQ(a.pull(4000, 4000), Bytes(pcmB.begin(), pcmB.begin() + 4000));
-}
-
-TEST(Recorder, LayerTwoGivesMessagesAndNoPcm) {
-    QW_REQUIRE_VECTOR(path, "l2-fl13.bit");
-    int boxes = 0;
-    auto count = [](void* n, const char* text, const char* caption) {
-        *static_cast<int*>(n) += std::string(caption) + ": " + text == "ERROR: Layer2 Unsupported";
-    };
-    qw::sys::setMessageBoxObserver(count, &boxes);
-    EXPECT_EQ(RecorderObject(path).pull(8192, 8192), Bytes(8192, 0));
-    qw::sys::setMessageBoxObserver(nullptr, nullptr);
-    EXPECT_EQ(boxes, 49);
 }
 
 // The duration scan reads the whole file; a file whose last frame is cut short ends it with a short read.  Decoding

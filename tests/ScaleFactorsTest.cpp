@@ -9,8 +9,7 @@
 namespace qw {
 namespace {
 
-// An MPEG-2 frame header (joint stereo with intensity stereo) and main data
-// whose fields the test appends.
+// An MPEG-2 frame header (joint stereo with intensity stereo) and main data whose fields the test appends.
 struct Stage {
     Stage() : headerStream({0xFF, 0xF3, 0x90, 0x50}), header(&headerStream) { EXPECT_EQ(header.readNextFrame(), 0u); }
     void put(uint32_t value, uint32_t width) {

@@ -26,22 +26,13 @@ std::vector<Call> marks(bool quality) {
             Call{0x10101, 200, quality ? 1 : 0}, Call{0x10105, 200, quality ? 0 : 1}};
 }
 
-// The host's config command shows the controls' texts; where the host draws them, with which ids, is seen here.
-TEST(SettingsPage, DescribesFourControlsAndAnswersEachEvent) {
+// The host's config command shows the controls' texts; the host calls each event makes are seen here.
+TEST(SettingsPage, AnswersEachEventWithItsHostCalls) {
     const qw::test::TempFile ini("quillwave-settings-");
     ConfigRequest request{};
     request.iniPath = ini.c_str();
     ASSERT_EQ(qw::configure(&request), 1);
     ASSERT_EQ(request.panel->count, 4u);
-    const std::vector<std::vector<int64_t>> rows = {{-300, 100, 20, 25, 200, 100, 0x1003, 0},
-                                                    {-450, 200, 30, 55, 200, 100, 0x1003, 0},
-                                                    {-600, 300, 40, 70, 130, 10, 0x1000, 100},
-                                                    {-750, 400, 40, 85, 130, 10, 0x1000, 200}};
-    for (int i = 0; i < 4; ++i) {
-        const ConfigControl& c = request.panel->controls[i];
-        EXPECT_EQ((std::vector<int64_t>{c.hostValue0, c.hostValue1, c.x, c.y, c.width, c.height, c.kind, c.id}),
-                  rows[i]);
-    }
 
     auto event = [&](uint32_t code, uintptr_t id) { request.panel->handler(0x5150, code, id, 0, recordCall); };
     event(qw::pageShown, 0);  // no key: "Best Performance"

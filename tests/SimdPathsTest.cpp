@@ -1,6 +1,5 @@
-// Every instruction-set path of the hot kernels gives the same bytes, and those
-// the decoders gave when they were recorded: the conformance streams decoded
-// at each level the processor supports, capped from the widest down to the
+// Every instruction-set path of the hot kernels gives the same bytes, and those the decoders gave when they were
+// recorded: the conformance streams decoded at each level the processor supports, capped from the widest down to the
 // SSE2 baseline, with both Layer III decoders.
 #include "synthesis/SimdLevel.h"
 
@@ -53,9 +52,8 @@ struct CapGuard {
     ~CapGuard() { simd::cap(simd::supported()); }
 };
 
-// The kernels use the widest level the processor has.  A run under an
-// emulated processor names the level it must find there (QW_EXPECT_SIMD=sse2
-// under a processor model without AVX).
+// The kernels use the widest level the processor has.  A run under an emulated processor names the level it must find
+// there (QW_EXPECT_SIMD=sse2 under a processor model without AVX).
 TEST(SimdPaths, UsesTheWidestLevelDetected) {
     EXPECT_EQ(simd::active(), simd::supported());
     if (const char* expected = std::getenv("QW_EXPECT_SIMD")) {

@@ -1,5 +1,4 @@
-// Mid/side and intensity stereo, MPEG-1 and MPEG-2 forms, long and short
-// blocks.
+// Mid/side and intensity stereo, MPEG-1 and MPEG-2 forms, long and short blocks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,9 +34,8 @@ struct Granule {
 
 const double sqrt2 = 1.4142135623730951, ms8 = 8 / sqrt2;  // 8 and 0 through mid/side
 
-// MPEG-1, long blocks at 44.1 kHz, channel 1 silent from band 3 (line 12) up, where the intensity
-// region starts; band 21 (from line 418) takes position 0.  A non-zero top band leaves no region,
-// and a mixed block turns intensity off.
+// MPEG-1, long blocks at 44.1 kHz, channel 1 silent from band 3 (line 12) up, where the intensity region starts; band
+// 21 (from line 418) takes position 0.  A non-zero top band leaves no region, and a mixed block turns intensity off.
 TEST(StereoProcessor, Mpeg1IntensityRatiosAndRegion) {
     Granule g, top, mixed;
     g.right[9] = 1.0, top.right[575] = 1.0;

@@ -1,17 +1,13 @@
-// quillwave_hostcheck: runs a list of reference-host commands, and checks of
-// its own, in one process, each command's standard output and error captured
-// in files of their own.  The same list run by the Linux build and by a
-// Windows build must leave the same files, byte for byte: PCM, tagged copies,
-// settings files and every text.  Starting a process is what costs most under
-// emulation, so one process does it all.
+// quillwave_hostcheck: runs a list of reference-host commands, and checks of its own, in one process, each command's
+// standard output and error captured in files of their own.  The same list run by the Linux build and by a Windows
+// build must leave the same files, byte for byte: PCM, tagged copies, settings files and every text.  Starting a
+// process is what costs most under emulation, so one process does it all.
 //
 // Usage: quillwave_hostcheck [--plugin PATH] LIST
-// Each line of LIST is NAME, a tab, then the arguments of one command, tab
-// separated: [--ini FILE] COMMAND ARGS...  COMMAND is a host command (decode,
-// record, info, tag, config) or "playback" (see PlaybackCheck.h).  Standard
-// output goes to NAME.out, standard error to NAME.err, which ends with the
-// command's status.  The commands close the module's message boxes
-// themselves and count them in their output.
+// Each line of LIST is NAME, a tab, then the arguments of one command, tab separated: [--ini FILE] COMMAND ARGS...
+// COMMAND is a host command (decode, record, info, tag, config) or "playback" (see PlaybackCheck.h).  Standard output
+// goes to NAME.out, standard error to NAME.err, which ends with the command's status.  The commands close the
+// module's message boxes themselves and count them in their output.
 #include <fcntl.h>
 #include <chrono>
 #include <cstdio>
